@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Velmo needs to build, test, fuzz and run.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  clang libclang-rt-14-dev llvm
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libsdl2-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libsndfile1-dev libsoxr-dev
+  fonts-noto-cjk
+  fluid-soundfont-gm
+  xvfb xauth
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
