@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 runs="${1:-1000000}"
 bash scripts/install-deps.sh
 cmake --preset fuzz
-cmake --build --preset fuzz -j "$(nproc)"
+cmake --build --preset fuzz -j "$(nproc)" --target velmo_fuzzers
 
 shopt -s nullglob
 targets=(build/fuzz/fuzz/*/fuzz_*)
@@ -16,7 +16,7 @@ if [ "${#targets[@]}" -eq 0 ]; then
   exit 0
 fi
 for target in "${targets[@]}"; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name="$(basename "$target")"
   corpus="build/fuzz/corpus/$name"
   mkdir -p "$corpus"
