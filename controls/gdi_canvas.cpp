@@ -24,7 +24,9 @@ TGdiCanvas::TGdiCanvas(QPainter& painter) : painter_(painter) {
   font_ = painter_.font();
 }
 
-TGdiCanvas::~TGdiCanvas() { painter_.restore(); }
+TGdiCanvas::~TGdiCanvas() {
+  painter_.restore();
+}
 
 void TGdiCanvas::SetFont(const QFont& font) {
   font_ = font;
@@ -95,7 +97,9 @@ void TGdiCanvas::DrawSegment(const TPoint from, const TPoint to) {
   }
 }
 
-void TGdiCanvas::MoveTo(const std::int32_t x, const std::int32_t y) { penPos_ = {x, y}; }
+void TGdiCanvas::MoveTo(const std::int32_t x, const std::int32_t y) {
+  penPos_ = {x, y};
+}
 
 void TGdiCanvas::LineTo(const std::int32_t x, const std::int32_t y) {
   DrawSegment(penPos_, {x, y});
@@ -103,7 +107,8 @@ void TGdiCanvas::LineTo(const std::int32_t x, const std::int32_t y) {
 }
 
 void TGdiCanvas::Polyline(const std::span<const TPoint> points) {
-  for (std::size_t i = 1; i < points.size(); ++i) DrawSegment(points[i - 1], points[i]);
+  for (std::size_t i = 1; i < points.size(); ++i)
+    DrawSegment(points[i - 1], points[i]);
 }
 
 void TGdiCanvas::TextOut(const std::int32_t x, const std::int32_t y, const QString& text) {

@@ -73,8 +73,7 @@ class TGdiCanvas {
 
  private:
   void PlotPixel(std::int32_t x, std::int32_t y, TColor color);
-  void FillSpan(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
-                TColor color);
+  void FillSpan(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, TColor color);
   // One segment without its end point.
   void DrawSegment(TPoint from, TPoint to);
 

@@ -43,7 +43,9 @@ void TMIDIKeyb::SetDown(const std::int32_t note, const TColor color) {
   Draw(note);
 }
 
-TColor TMIDIKeyb::GetDown(const std::int32_t note) const { return IsNote(note) ? FDown[note] : 0; }
+TColor TMIDIKeyb::GetDown(const std::int32_t note) const {
+  return IsNote(note) ? FDown[note] : 0;
+}
 
 void TMIDIKeyb::SetOct(const bool value) {
   FOctave = value;
@@ -57,7 +59,9 @@ void TMIDIKeyb::SetPoly(const std::int32_t value) {
   FLeftNote = kNoNote;
 }
 
-void TMIDIKeyb::AllUp() { FDown.fill(0); }
+void TMIDIKeyb::AllUp() {
+  FDown.fill(0);
+}
 
 void TMIDIKeyb::SetKeybRect() {
   FMetrics = ComputeKeybMetrics(height());
@@ -100,8 +104,8 @@ void TMIDIKeyb::MouseDown(const Qt::MouseButton button, const std::int32_t x,
     if (FPoly == 0) {
       FDown[note] = FColor;
     } else if (FDown[note] == 0) {
-      const auto downCount = std::count_if(FDown.begin(), FDown.end(),
-                                           [](const TColor color) { return color != 0; });
+      const auto downCount =
+          std::count_if(FDown.begin(), FDown.end(), [](const TColor color) { return color != 0; });
       if (downCount >= FPoly) return;  // latch full: no mark, no event
       FDown[note] = FColor;
     } else {
@@ -171,7 +175,9 @@ void TMIDIKeyb::mousePressEvent(QMouseEvent* event) {
   MouseDown(event->button(), p.x(), p.y());
 }
 
-void TMIDIKeyb::mouseReleaseEvent(QMouseEvent* event) { MouseUp(event->button()); }
+void TMIDIKeyb::mouseReleaseEvent(QMouseEvent* event) {
+  MouseUp(event->button());
+}
 
 void TMIDIKeyb::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = PixelAt(event);

@@ -9,7 +9,8 @@ constexpr std::array<std::int32_t, 7> kNoteOfWhite{0, 2, 4, 5, 7, 9, 11};
 
 constexpr std::array<std::uint8_t, kNoteCount> MakeKeybTypeTbl() {
   std::array<std::uint8_t, kNoteCount> table{};
-  for (std::int32_t note = 0; note < kNoteCount; ++note) table[note] = kOctaveShapes[note % 12];
+  for (std::int32_t note = 0; note < kNoteCount; ++note)
+    table[note] = kOctaveShapes[note % 12];
   table[kNoteCount - 1] = 3;  // G, but no black key follows the last key
   return table;
 }
@@ -26,7 +27,9 @@ std::int32_t NoteToPos(const std::int32_t note) {
   return (note / 12) * 7 + kWhiteInOctave[note % 12];
 }
 
-std::int32_t PosToNote(const std::int32_t pos) { return (pos / 7) * 12 + kNoteOfWhite[pos % 7]; }
+std::int32_t PosToNote(const std::int32_t pos) {
+  return (pos / 7) * 12 + kNoteOfWhite[pos % 7];
+}
 
 std::int32_t RoundHalfEven(const std::int64_t numerator, const std::int64_t denominator) {
   const std::int64_t quotient = numerator / denominator;

@@ -71,7 +71,8 @@ void TMIDIKeyb::AllDraw() {
   FCanvas->SetPenColor(clBlack);
   FCanvas->SetBrushColor(clSilver);
   FCanvas->Rectangle(lastMain.Right, 0, width(), height());
-  for (std::int32_t note = 0; note < kNoteCount; ++note) DrawSub(note);
+  for (std::int32_t note = 0; note < kNoteCount; ++note)
+    DrawSub(note);
 }
 
 void TMIDIKeyb::DrawSub(const std::int32_t note) {
@@ -92,9 +93,11 @@ void TMIDIKeyb::DrawSub(const std::int32_t note) {
   canvas.Rectangle(m.Left, m.Top, m.Right + 2, m.Bottom + 1);
   if (shape == 0) {
     canvas.SetPenColor(clBlack);
-    const TPoint outline[] = {
-        {m.Right, m.Top}, {m.Left, m.Top}, {m.Left, m.Bottom}, {m.Right + 1, m.Bottom},
-        {m.Right + 1, m.Top - 1}};
+    const TPoint outline[] = {{m.Right, m.Top},
+                              {m.Left, m.Top},
+                              {m.Left, m.Bottom},
+                              {m.Right + 1, m.Bottom},
+                              {m.Right + 1, m.Top - 1}};
     canvas.Polyline(outline);
   } else {
     canvas.Rectangle(u.Left, u.Top, u.Right + 2, u.Bottom + 1);

@@ -72,7 +72,8 @@ void Configure(velmo::TMIDIKeyb& keyb, const TDemoOptions& options) {
   keyb.SetGliss(options.Gliss);
   keyb.SetRightClickEnable(options.RightClick);
   keyb.SetViewOnly(options.ViewOnly);
-  for (const int note : options.Down) keyb.SetDown(note, keyb.Color());
+  for (const int note : options.Down)
+    keyb.SetDown(note, keyb.Color());
 }
 
 void PrintEvents(velmo::TMIDIKeyb& keyb) {
@@ -125,8 +126,7 @@ int main(int argc, char* argv[]) {
     image.setDevicePixelRatio(1.0);
     keyb.render(&image);
     if (!image.save(options.GrabPath, "PNG")) {
-      std::fprintf(stderr, "velmo-keyboard-demo: cannot write %s\n",
-                   qPrintable(options.GrabPath));
+      std::fprintf(stderr, "velmo-keyboard-demo: cannot write %s\n", qPrintable(options.GrabPath));
       return 1;
     }
     return 0;
