@@ -47,7 +47,6 @@ class KeybEvents : public ::testing::Test {
     QTest::mouseRelease(&keyb_, button, Qt::NoModifier, p);
   }
 
-  test::TApplicationGuard application_;
   TMIDIKeyb keyb_;
   TEventLog log_{keyb_};
 };

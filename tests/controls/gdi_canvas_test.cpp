@@ -97,7 +97,6 @@ TEST(GdiCanvas, RectangleOutlinesItsOutermostPixelsInsideX2Y2) {
 }
 
 TEST(GdiCanvas, TextCellIsFilledWithTheBrush) {
-  test::Application();
   QFont font(QStringLiteral("DejaVu Sans"));
   font.setPixelSize(13);
   int width = 0;

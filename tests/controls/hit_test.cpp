@@ -1,6 +1,8 @@
 // Hit test: which key a point lands on.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "keyb_reference.h"
 #include "keyb_test_support.h"
 
@@ -16,7 +18,6 @@ struct THitCase {
 class KeybHitTest : public ::testing::TestWithParam<THitCase> {};
 
 TEST_P(KeybHitTest, EveryPixelHitsTheKeyDrawnThere) {
-  test::Application();
   const THitCase c = GetParam();
   TMIDIKeyb keyb;
   keyb.resize(c.Width, c.Height);
@@ -33,10 +34,14 @@ TEST_P(KeybHitTest, EveryPixelHitsTheKeyDrawnThere) {
 INSTANTIATE_TEST_SUITE_P(Sizes, KeybHitTest,
                          ::testing::Values(THitCase{761, 51, 14}, THitCase{761, 51, 0},
                                            THitCase{761, 51, 74}, THitCase{300, 53, 30},
-                                           THitCase{300, 55, 5}, THitCase{400, 188, 3}));
+                                           THitCase{300, 55, 5}, THitCase{400, 188, 3}),
+                         [](const ::testing::TestParamInfo<THitCase>& info) {
+                           const THitCase& c = info.param;
+                           return std::to_string(c.Width) + "x" + std::to_string(c.Height) +
+                                  "_pos" + std::to_string(c.Position);
+                         });
 
 TEST(KeybHit, BoundariesAroundMiddleC) {
-  test::Application();
   TMIDIKeyb keyb;
   keyb.resize(761, 51);
   keyb.SetPos(14);
@@ -55,7 +60,6 @@ TEST(KeybHit, BoundariesAroundMiddleC) {
 }
 
 TEST(KeybHit, NothingRightOfTheLastKey) {
-  test::Application();
   TMIDIKeyb keyb;
   keyb.resize(761, 51);
   keyb.SetPos(74);  // note 127 at x 0..19, silver beyond

@@ -10,21 +10,6 @@
 
 namespace velmo::test {
 
-// The process-wide application the widgets need; created on first use and
-// kept until exit.
-inline QApplication& Application() {
-  static int argc = 1;
-  static char name[] = "velmo_controls_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* const app = new QApplication(argc, argv);
-  return *app;
-}
-
-// A member to declare before any widget member of a fixture.
-struct TApplicationGuard {
-  TApplicationGuard() { Application(); }
-};
-
 // Renders the control at pixel ratio 1, the way the demo's --grab does.
 inline QImage RenderKeyb(TMIDIKeyb& keyb) {
   QImage image(keyb.size(), QImage::Format_RGB32);

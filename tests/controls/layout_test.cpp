@@ -79,7 +79,6 @@ TEST(KeybLayout, KeyRectanglesAtHeight51) {
 }
 
 TEST(KeybWidget, DefaultsAndPublishedProperties) {
-  test::Application();
   TMIDIKeyb keyb;
   EXPECT_EQ(keyb.size(), QSize(200, 50));
   EXPECT_EQ(keyb.property("Position").toInt(), 28);
@@ -105,7 +104,6 @@ TEST(KeybWidget, DefaultsAndPublishedProperties) {
 }
 
 TEST(KeybWidget, FirstPaintAtANewSizeLaysOutAndReportsTheResize) {
-  test::Application();
   TMIDIKeyb keyb;
   QSignalSpy resized(&keyb, &TMIDIKeyb::OnResize);
   keyb.resize(761, 51);
@@ -129,7 +127,6 @@ TEST(KeybWidget, FirstPaintAtANewSizeLaysOutAndReportsTheResize) {
 }
 
 TEST(KeybWidget, HeightBelowTwoHasNoKeysAndDoesNotFail) {
-  test::Application();
   TMIDIKeyb keyb;
   keyb.resize(100, 1);
   test::RenderKeyb(keyb);

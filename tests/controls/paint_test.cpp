@@ -127,7 +127,6 @@ void ExpectPicture(const QImage& image, const test::TReferenceKeyb& r, const TPr
 }
 
 TEST(KeybPaint, MainWindowPictureWithMiddleCPressed) {
-  test::Application();
   TMIDIKeyb keyb;
   keyb.resize(761, 51);
   keyb.SetPos(14);
@@ -154,7 +153,6 @@ TEST(KeybPaint, MainWindowPictureWithMiddleCPressed) {
 }
 
 TEST(KeybPaint, NaturalColoursWithoutLabelsAtOtherSizes) {
-  test::Application();
   for (const auto& [width, height, position] :
        {std::tuple{761, 51, 0}, std::tuple{300, 55, 30}, std::tuple{333, 53, 7}}) {
     TMIDIKeyb keyb;
@@ -166,7 +164,6 @@ TEST(KeybPaint, NaturalColoursWithoutLabelsAtOtherSizes) {
 }
 
 TEST(KeybPaint, SilverAreaRightOfTheLastKey) {
-  test::Application();
   TMIDIKeyb keyb;
   keyb.resize(761, 51);
   keyb.SetPos(74);
@@ -180,7 +177,6 @@ TEST(KeybPaint, SilverAreaRightOfTheLastKey) {
 }
 
 TEST(KeybPaint, PressedAndRightClickColoursAreBgrValues) {
-  test::Application();
   TMIDIKeyb keyb;
   keyb.resize(761, 51);
   keyb.SetPos(14);
@@ -199,7 +195,6 @@ TEST(KeybPaint, PressedAndRightClickColoursAreBgrValues) {
 }
 
 TEST(KeybPaint, OneKeyRepaintOnScreenLeavesTheRestIntact) {
-  test::Application();
   TMIDIKeyb keyb;
   test::ShowLikeMainWindow(keyb);
   QCoreApplication::processEvents();
@@ -214,7 +209,6 @@ TEST(KeybPaint, OneKeyRepaintOnScreenLeavesTheRestIntact) {
 }
 
 TEST(KeybPaint, KeyDrawnWhileHiddenAppearsInTheNextFullPaint) {
-  test::Application();
   TMIDIKeyb keyb;
   keyb.resize(761, 51);
   keyb.SetPos(14);
@@ -224,7 +218,6 @@ TEST(KeybPaint, KeyDrawnWhileHiddenAppearsInTheNextFullPaint) {
 }
 
 TEST(KeybPaint, HighDpiPictureIsTheSamePictureInTwoByTwoBlocks) {
-  test::Application();
   TMIDIKeyb keyb;
   keyb.resize(761, 51);
   keyb.SetPos(14);
