@@ -27,8 +27,4 @@ class TQtEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-QApplication& Application() {
-  return *qApp;
-}
-
 }  // namespace velmo::test
