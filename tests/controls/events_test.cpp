@@ -191,6 +191,17 @@ TEST_F(KeybEvents, DoubleClickPressesLikeAClick) {
   EXPECT_EQ(keyb_.GetDown(60), 0u);
 }
 
+TEST_F(KeybEvents, FractionalPointerPositionsHitThePixelTheyAreIn) {
+  // On a high-DPI screen positions fall between logical pixels: 433.75 lies
+  // in column 433 (C 60), not in 434 (C# 61) where rounding would put it.
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(433.75, 10.5),
+                    keyb_.mapToGlobal(QPointF(433.75, 10.5)), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(&keyb_, &press);
+  QTest::mouseRelease(&keyb_, Qt::LeftButton, Qt::NoModifier, kC60Lower);
+  EXPECT_EQ(log_.Take(), "on 60 off 60");
+}
+
 TEST_F(KeybEvents, NotesOutsideTheKeyboardAreIgnored) {
   const QImage before = test::RenderKeyb(keyb_);
   keyb_.SetDown(-1, 0x0000FF);
