@@ -19,6 +19,9 @@ TMIDIKeyb::TMIDIKeyb(QWidget* parent) : QWidget(parent) {
 
 void TMIDIKeyb::Draw(const std::int32_t note) {
   if (!IsNote(note)) return;
+  // Called from an OnResize handler, inside a full paint: the keys are drawn
+  // after that report, so the paint in progress shows the change.
+  if (FCanvas != nullptr) return;
   FPaintMode = kPaintOneKey;
   FPaintNote = note;
   repaint(KeyPaintRegion(note));

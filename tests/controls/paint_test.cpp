@@ -217,6 +217,17 @@ TEST(KeybPaint, KeyDrawnWhileHiddenAppearsInTheNextFullPaint) {
   ExpectPicture(test::RenderKeyb(keyb), test::TReferenceKeyb(761, 51, 14), {{65, 0x008080}}, false);
 }
 
+TEST(KeybPaint, KeyMarkedFromTheResizeReportShowsInThatPaint) {
+  TMIDIKeyb keyb;
+  keyb.resize(761, 51);
+  keyb.SetPos(14);
+  QObject::connect(&keyb, &TMIDIKeyb::OnResize,
+                   [](TMIDIKeyb* sender, int, int) { sender->SetDown(60, 0x0000FF); });
+  keyb.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&keyb));
+  ExpectPicture(test::RenderKeyb(keyb), test::TReferenceKeyb(761, 51, 14), {{60, 0xFF0000}}, false);
+}
+
 TEST(KeybPaint, HighDpiPictureIsTheSamePictureInTwoByTwoBlocks) {
   TMIDIKeyb keyb;
   keyb.resize(761, 51);
