@@ -163,18 +163,26 @@ void TMIDIKeyb::MouseMove(const std::int32_t x, const std::int32_t y) {
 
 namespace {
 
-// The control pixel under a pointer position; at fractional logical
-// positions (high-DPI screens) the pixel containing the point, not the
-// nearest pixel corner.
-QPoint PixelAt(const QMouseEvent* event) {
-  const QPointF p = event->position();
+// The control pixel under the pointer. On a scaled (high-DPI) screen the
+// pointer lies between logical pixels, and the widget-local position Qt hands
+// over may already be rounded to the nearest pixel corner, half a pixel off
+// the key under the pointer. The window-relative position keeps the
+// fraction; it is used when it agrees with the local one to within that
+// rounding (events built by hand may carry a window position that is not).
+QPoint PixelAt(const QWidget& widget, const QMouseEvent* event) {
+  const QPointF local = event->position();
+  const QPointF precise = widget.mapFrom(widget.window(), event->scenePosition());
+  const QPointF p =
+      (std::abs(precise.x() - local.x()) <= 0.5 && std::abs(precise.y() - local.y()) <= 0.5)
+          ? precise
+          : local;
   return {static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y()))};
 }
 
 }  // namespace
 
 void TMIDIKeyb::mousePressEvent(QMouseEvent* event) {
-  const QPoint p = PixelAt(event);
+  const QPoint p = PixelAt(*this, event);
   MouseDown(event->button(), p.x(), p.y());
 }
 
@@ -183,7 +191,7 @@ void TMIDIKeyb::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TMIDIKeyb::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint p = PixelAt(event);
+  const QPoint p = PixelAt(*this, event);
   MouseMove(p.x(), p.y());
 }
 

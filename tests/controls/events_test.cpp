@@ -202,6 +202,31 @@ TEST_F(KeybEvents, FractionalPointerPositionsHitThePixelTheyAreIn) {
   EXPECT_EQ(log_.Take(), "on 60 off 60");
 }
 
+TEST(KeybChildEvents, PositionsInsideAParentWindowOnAScaledScreen) {
+  // The main window's layout: the keyboard below a 41-pixel panel.
+  QWidget window;
+  window.resize(761, 92);
+  TMIDIKeyb keyb(&window);
+  keyb.setGeometry(0, 41, 761, 51);
+  keyb.SetPos(14);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  test::RenderKeyb(keyb);
+  TEventLog log(keyb);
+  // Events made by QTest carry only the local position.
+  QTest::mouseClick(&keyb, Qt::LeftButton, Qt::NoModifier, {433, 10});
+  QTest::mouseClick(&keyb, Qt::LeftButton, Qt::NoModifier, {434, 10});
+  EXPECT_EQ(log.Take(), "on 60 off 60 on 61 off 61");
+  // As delivered on a screen scaled by 2: the pointer at window x 433.5,
+  // with the local position already rounded up to 434.
+  const QPointF scene(433.5, 41 + 10.5);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(434, 11), scene, window.mapToGlobal(scene),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&keyb, &press);
+  QTest::mouseRelease(&keyb, Qt::LeftButton, Qt::NoModifier, {434, 11});
+  EXPECT_EQ(log.Take(), "on 60 off 60");
+}
+
 TEST_F(KeybEvents, NotesOutsideTheKeyboardAreIgnored) {
   const QImage before = test::RenderKeyb(keyb_);
   keyb_.SetDown(-1, 0x0000FF);
