@@ -16,6 +16,7 @@ struct TDemoOptions {
   int Position = 14;
   bool Octave = false;
   int Poly = 0;
+  int Ratio = 1;
   bool Gliss = false;
   bool RightClick = false;
   bool ViewOnly = false;
@@ -37,7 +38,8 @@ bool ReadOptions(const QCommandLineParser& parser, TDemoOptions& options) {
   } numbers[] = {{"width", &options.Width},
                  {"height", &options.Height},
                  {"position", &options.Position},
-                 {"poly", &options.Poly}};
+                 {"poly", &options.Poly},
+                 {"ratio", &options.Ratio}};
   for (const auto& number : numbers) {
     if (parser.isSet(number.Name) && !ParseInt(parser.value(number.Name), *number.Target)) {
       std::fprintf(stderr, "velmo-keyboard-demo: --%s needs a whole number\n", number.Name);
@@ -54,6 +56,10 @@ bool ReadOptions(const QCommandLineParser& parser, TDemoOptions& options) {
   }
   if (options.Width < 1 || options.Height < 1 || options.Width > 16384 || options.Height > 16384) {
     std::fprintf(stderr, "velmo-keyboard-demo: the size must be 1..16384 pixels\n");
+    return false;
+  }
+  if (options.Ratio < 1 || options.Ratio > 4) {
+    std::fprintf(stderr, "velmo-keyboard-demo: the pixel ratio must be 1..4\n");
     return false;
   }
   options.Octave = parser.isSet("octave");
@@ -104,7 +110,8 @@ int main(int argc, char* argv[]) {
       "Shows the on-screen MIDI keyboard and prints its events, or renders it to a PNG.");
   parser.addHelpOption();
   parser.addOptions({
-      {"grab", "Render the keyboard at pixel ratio 1 to <file> (PNG) and exit.", "file"},
+      {"grab", "Render the keyboard to <file> (PNG) and exit.", "file"},
+      {"ratio", "Device pixels per logical pixel for --grab (default 1).", "n"},
       {"width", "Width in pixels (default 761).", "pixels"},
       {"height", "Height in pixels (default 51).", "pixels"},
       {"position", "White key at the left edge, 0..74 (default 14).", "key"},
@@ -122,8 +129,9 @@ int main(int argc, char* argv[]) {
   velmo::TMIDIKeyb keyb;
   Configure(keyb, options);
   if (!options.GrabPath.isEmpty()) {
-    QImage image(options.Width, options.Height, QImage::Format_RGB32);
-    image.setDevicePixelRatio(1.0);
+    QImage image(options.Width * options.Ratio, options.Height * options.Ratio,
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(options.Ratio);
     keyb.render(&image);
     if (!image.save(options.GrabPath, "PNG")) {
       std::fprintf(stderr, "velmo-keyboard-demo: cannot write %s\n", qPrintable(options.GrabPath));
