@@ -12,7 +12,7 @@ namespace {
 // Keeps SDL's audio subsystem initialised for as long as the object lives.
 class SdlAudioSubsystem {
  public:
-  SdlAudioSubsystem() : ok_(SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {}
+  SdlAudioSubsystem() : ok_(InitAudio()) {}
   ~SdlAudioSubsystem() {
     if (ok_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
@@ -21,6 +21,12 @@ class SdlAudioSubsystem {
   bool ok() const { return ok_; }
 
  private:
+  static bool InitAudio() {
+    // A library must not take over SIGINT and SIGTERM from the program it lives in.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  }
+
   bool ok_;
 };
 
