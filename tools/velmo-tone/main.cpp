@@ -46,6 +46,11 @@ void PrintReport(const UpdateReport& report) {
       "99%% %.1f ms, max %.1f ms (at %.1f s)\n",
       report.latencyMinMs, report.latencyMedianMs, report.latencyMeanMs, report.latency99Ms,
       report.latencyMaxMs, report.latencyMaxAtSeconds);
+  if (report.missed > 0) {
+    std::printf("last miss at %.1f s: %.1f ms in the half before, %.1f ms after the last update\n",
+                report.lastMissAtSeconds, report.lastMissPreviousHalfMs,
+                report.lastMissSinceUpdateMs);
+  }
   std::fflush(stdout);
 }
 

@@ -18,6 +18,7 @@ void UpdateChecker::OnHalfCopied(uint32_t offset, uint32_t playCursor) {
   lastUpdatedHalf_ = half;
   refilled_[half] = true;
   copiedAt_[half] = now;
+  lastUpdateAt_ = now;
 }
 
 void UpdateChecker::OnCursor(uint32_t playCursor) {
@@ -27,8 +28,12 @@ void UpdateChecker::OnCursor(uint32_t playCursor) {
   if (half == cursorHalf_) return;
   cursorHalf_ = half;
   ++report_.halvesEntered;
+  using Ms = std::chrono::duration<double, std::milli>;
   if (!refilled_[half]) {
     ++report_.missed;
+    report_.lastMissPreviousHalfMs = Ms(now - enteredAt_).count();
+    report_.lastMissSinceUpdateMs = Ms(now - lastUpdateAt_).count();
+    report_.lastMissAtSeconds = std::chrono::duration<double>(now - start_).count();
   } else {
     const std::chrono::duration<double, std::milli> waited = now - copiedAt_[half];
     latenciesMs_.push_back(waited.count());
@@ -38,6 +43,7 @@ void UpdateChecker::OnCursor(uint32_t playCursor) {
     }
   }
   refilled_[half] = false;
+  enteredAt_ = now;
 }
 
 UpdateReport UpdateChecker::Report() const {

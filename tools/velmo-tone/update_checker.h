@@ -17,6 +17,11 @@ struct UpdateReport {
   uint64_t missed = 0;           // a half entered without an update since it was last played
   uint64_t intoPlayingHalf = 0;  // an update for the half the cursor was in
   bool firstWasSecondHalf = false;
+  // For the last miss: how long the cursor had been in the half before, and since the last
+  // update. A short stay means the device pulled in a burst; a long gap, a late notify pass.
+  double lastMissPreviousHalfMs = 0;
+  double lastMissSinceUpdateMs = 0;
+  double lastMissAtSeconds = 0;
   double latencyMinMs = 0;
   double latencyMeanMs = 0;
   double latencyMedianMs = 0;
@@ -47,6 +52,8 @@ class UpdateChecker {
   int cursorHalf_ = 0;
   std::array<bool, 2> refilled_{true, false};
   std::array<Clock::time_point, 2> copiedAt_{};
+  Clock::time_point enteredAt_ = Clock::now();
+  Clock::time_point lastUpdateAt_ = Clock::now();
   std::vector<double> latenciesMs_;
   const Clock::time_point start_ = Clock::now();
 };
