@@ -1,0 +1,63 @@
+// The output backends of the software sound device: one small interface, and a table of
+// backends picked by name ("sdl" for the sound card, "virtual" for tests).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "audio/result_codes.h"
+
+namespace velmo {
+
+// What the backend plays: interleaved PCM, 16-bit signed or 8-bit unsigned.
+struct OutputFormat {
+  uint32_t samplesPerSec = 44100;
+  uint16_t channels = 2;
+  uint16_t bitsPerSample = 16;
+  uint32_t periodFrames = 512;  // frames asked for per pull
+};
+
+// Whoever fills the backend's output (the device's mixer). Render is called on the backend's
+// own thread and must fill exactly `bytes` bytes without allocating.
+class AudioRenderSource {
+ public:
+  virtual void Render(uint8_t* out, uint32_t bytes) noexcept = 0;
+
+ protected:
+  ~AudioRenderSource() = default;
+};
+
+class AudioBackend {
+ public:
+  virtual ~AudioBackend() = default;
+  // Opens `deviceName` (empty: the default output) and starts pulling from `source`.
+  // `obtained` receives the format actually played. A failure means "no output device".
+  virtual HResult Open(std::string_view deviceName, const OutputFormat& wanted,
+                       AudioRenderSource& source, OutputFormat& obtained) = 0;
+  // Stops pulling; after return `source` is no longer called.
+  virtual void Close() = 0;
+};
+
+struct AudioBackendEntry {
+  std::string_view name;
+  std::unique_ptr<AudioBackend> (*create)();
+  std::vector<std::string> (*listDevices)();
+};
+
+std::span<const AudioBackendEntry> AudioBackends();
+// The backend called `name`, or null when there is none.
+std::unique_ptr<AudioBackend> CreateAudioBackend(std::string_view name);
+// The output devices `name` offers (empty for an unknown backend).
+std::vector<std::string> ListAudioDevices(std::string_view name);
+
+// Defined by each backend file.
+std::unique_ptr<AudioBackend> CreateSdlBackend();
+std::vector<std::string> ListSdlDevices();
+std::unique_ptr<AudioBackend> CreateVirtualBackend();
+std::vector<std::string> ListVirtualDevices();
+
+}  // namespace velmo
