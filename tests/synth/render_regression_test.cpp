@@ -27,7 +27,8 @@ uint64_t RenderScript(const test::BankImage& image, const std::vector<TimedBytes
   size_t next = 0;
   for (int32_t b = 0; b < blocks; ++b) {
     while (next < script.size() && script[next].block == b) {
-      for (const uint8_t byte : script[next].bytes) PushMidiByte(*engine, byte);
+      for (const uint8_t byte : script[next].bytes)
+        PushMidiByte(*engine, byte);
       ++next;
     }
     const int32_t block = WriteBlock(*engine);
