@@ -46,6 +46,8 @@ void EngineReset(Engine& engine, int32_t resetChannels) {
     voice.active = 0;
     voice.allocStamp = 0;
   }
+  for (LoopStream& stream : engine.loopStreams)
+    stream.built = false;
   engine.EnvTickPeriod = 50;
   engine.OutputRateShift = 1;
   if (resetChannels != 0) ResetChannels(engine);

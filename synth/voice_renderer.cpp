@@ -95,11 +95,12 @@ int32_t MixStepwise(SourceCursor& c, const Gains& gains, MixBuffer out, int32_t 
 // base[phase >> 16] (16.16 phase from the run's first position, which stays
 // below 2^32 within a run). Separate functions, so that base and phase live
 // in registers as given. Return the phase after the run.
-[[gnu::noinline]] uint32_t MixForwardFrames(const int8_t* base, uint32_t phase, uint32_t step,
+template <typename Sample>
+[[gnu::noinline]] uint32_t MixForwardFrames(const Sample* base, uint32_t phase, uint32_t step,
                                             Gains gains, MixBuffer out, uint32_t count) {
 #pragma GCC unroll 2
   for (uint32_t n = 0; n < count; ++n) {
-    const int8_t* p = base + (phase >> 16);
+    const Sample* p = base + (phase >> 16);
     const int32_t s = InterpolationSum((phase >> 9) & 127, p[-3], p[-2], p[-1], p[0]) >> 17;
     out.left[n] += (gains.left * s) >> 13;
     out.right[n] += (gains.right * s) >> 13;
@@ -152,11 +153,114 @@ void MixBackwardRun(SourceCursor& c, const Gains& gains, MixBuffer out, uint32_t
   c.h3 = Sign * p[0];
 }
 
+// Cycle phase of the cursor's position in its unrolled loop (see
+// LoopStream); false when the position is not on the cycle.
+bool StreamPhase(const SourceCursor& c, const LoopStream& stream, uint32_t& phase) {
+  const uint32_t a = c.loopStart;
+  if (c.direction == kForward) {
+    if (c.ranOut || c.index < a || c.index > c.loopEnd) return false;
+    phase = c.index - a;
+  } else {
+    if (c.index < a || c.index >= c.loopEnd) return false;
+    phase = (stream.cycle - (c.index - a)) % stream.cycle;
+  }
+  return true;
+}
+
+// Frames that can be read straight from the unrolled loop from the cursor's
+// phase: the history must equal the stream's four values ending there.
+// Sets `position` to the stream index of h3.
+[[gnu::always_inline]] inline uint32_t StreamRunFrames(const SourceCursor& c,
+                                                       const LoopStream& stream, uint32_t frames,
+                                                       uint32_t& position) {
+  uint32_t phase = 0;
+  if (!StreamPhase(c, stream, phase)) return 0;
+  const uint32_t v = 3 + phase;
+  const int16_t* w = stream.values.data() + v;
+  if (c.h0 != w[-3] || c.h1 != w[-2] || c.h2 != w[-1] || c.h3 != w[0]) return 0;
+  position = v;
+  if (c.step == 0) return frames;
+  const uint64_t limit = ((uint64_t{stream.length - 1 - v} + 1) << 16) - 1 - c.frac;
+  return static_cast<uint32_t>(std::min<uint64_t>(limit / c.step, frames));
+}
+
+template <LoopKind Kind>
+void MixStreamRun(SourceCursor& c, const LoopStream& stream, uint32_t position, const Gains& gains,
+                  MixBuffer out, uint32_t frames) {
+  const int16_t* base = stream.values.data() + position;
+  const uint32_t phase = MixForwardFrames(base, c.frac, c.step, gains, out, frames);
+  const uint32_t steps = phase >> 16;
+  c.frac = phase & 0xFFFF;
+  if constexpr (Kind == LoopKind::Forward) {
+    SkipForward(c, steps);
+  } else {
+    SkipAlternating(c, steps);
+  }
+  const int16_t* w = base + steps;
+  c.h0 = w[-3];
+  c.h1 = w[-2];
+  c.h2 = w[-1];
+  c.h3 = w[0];
+}
+
+// Unrolls the voice's loop into `stream` when its cycle is short.
+void BuildLoopStream(const SourceCursor& c, LoopStream& stream) {
+  stream.built = true;
+  stream.usable = false;
+  const LoopKind kind = KindOf(c.mode);
+  const uint32_t a = c.loopStart;
+  const uint32_t b = c.loopEnd;
+  uint32_t cycle = 0;
+  if (kind == LoopKind::Forward) {
+    cycle = b - a + 1;
+  } else if (kind == LoopKind::Alternating && a < b) {
+    cycle = 2 * (b - a);
+  } else {
+    return;
+  }
+  if (cycle > kLoopStreamMaxCycle) return;
+  const int32_t backwardSign = c.mode == 2 ? -1 : 1;
+  // Value fetched at phase u: forward positions a + u; for an alternating loop
+  // the backward pass (phases b - a + 1 .. cycle - 1, and 0 = back at a).
+  const auto valueAt = [&](uint32_t u) -> int16_t {
+    if (kind == LoopKind::Forward || (u >= 1 && u <= b - a)) {
+      return static_cast<int16_t>(c.data[a + u]);
+    }
+    return static_cast<int16_t>(backwardSign * c.data[a + (cycle - u) % cycle]);
+  };
+  int16_t* values = stream.values.data();
+  const uint32_t first = 3 + cycle;
+  for (uint32_t j = 0; j < first; ++j)
+    values[j] = valueAt((j + 3 * cycle - 3) % cycle);
+  uint32_t length = first;
+  while (length < kLoopStreamCapacity) {  // periodic from index 3 on
+    const uint32_t chunk = std::min(length - 3, kLoopStreamCapacity - length);
+    std::memcpy(values + length, values + length - (length - 3) / cycle * cycle, chunk * 2);
+    length += chunk;
+  }
+  stream.cycle = cycle;
+  stream.length = length;
+  stream.usable = true;
+}
+
 // Renders `frames` frames with constant gains: plain runs where they hold,
 // frame-by-frame stepping in between.
 template <LoopKind Kind>
-void MixFrames(SourceCursor& c, const Gains& gains, MixBuffer out, int32_t frames) {
+void MixFrames(SourceCursor& c, const LoopStream* stream, const Gains& gains, MixBuffer out,
+               int32_t frames) {
   while (frames > 0) {
+    if constexpr (Kind == LoopKind::Forward || Kind == LoopKind::Alternating) {
+      // Around a short loop: read the unrolled loop, across wraps and turns.
+      uint32_t position = 0;
+      const uint32_t run =
+          stream ? StreamRunFrames(c, *stream, static_cast<uint32_t>(frames), position) : 0;
+      if (run > 0) {
+        MixStreamRun<Kind>(c, *stream, position, gains, out, run);
+        out = out + static_cast<int32_t>(run);
+        frames -= static_cast<int32_t>(run);
+        continue;
+      }
+    }
     const uint32_t run = PlainRunFrames(c, static_cast<uint32_t>(frames));
     if (run > 0) {
       if (c.direction == kForward) {
@@ -178,10 +282,11 @@ void MixFrames(SourceCursor& c, const Gains& gains, MixBuffer out, int32_t frame
   }
 }
 
-using MixFunction = void (*)(SourceCursor&, const Gains&, MixBuffer, int32_t);
+using MixFunction = void (*)(SourceCursor&, const LoopStream*, const Gains&, MixBuffer, int32_t);
 
 // Loop modes other than 0..3 hold the position: stepwise all through.
-void MixStill(SourceCursor& c, const Gains& gains, MixBuffer out, int32_t frames) {
+void MixStill(SourceCursor& c, const LoopStream*, const Gains& gains, MixBuffer out,
+              int32_t frames) {
   MixStepwise<LoopKind::Still>(c, gains, out, frames, UINT32_MAX);
 }
 
@@ -199,7 +304,7 @@ MixFunction MixFunctionFor(uint32_t loopMode) {
   return MixStill;
 }
 
-void RenderVoice(Engine& engine, Voice& voice, const MixBuffer& mixBuffer) {
+void RenderVoice(Engine& engine, Voice& voice, LoopStream& loopStream, const MixBuffer& mixBuffer) {
   UpdateVoicePitch(engine, voice, false);
 
   // Attenuation of the block in 1/8 dB, then the curve value of each side.
@@ -221,6 +326,8 @@ void RenderVoice(Engine& engine, Voice& voice, const MixBuffer& mixBuffer) {
 
   const MixFunction mix = MixFunctionFor(voice.loopMode);
   SourceCursor cursor = LoadCursor(voice);
+  if (!loopStream.built) BuildLoopStream(cursor, loopStream);
+  const LoopStream* stream = loopStream.usable ? &loopStream : nullptr;
   const auto period = static_cast<uint16_t>(engine.EnvTickPeriod);
   uint16_t countdown = voice.envCountdown;
   int32_t frame = 0;
@@ -241,7 +348,7 @@ void RenderVoice(Engine& engine, Voice& voice, const MixBuffer& mixBuffer) {
       run = std::min<int32_t>(countdown, kFramesPerBlock - frame);
       countdown = static_cast<uint16_t>(countdown - run);
     }
-    mix(cursor, gains, mixBuffer + frame, run);
+    mix(cursor, stream, gains, mixBuffer + frame, run);
     frame += run;
   }
   voice.envCountdown = countdown;
@@ -304,7 +411,9 @@ void SkipSourcePosition(Voice& voice, uint32_t steps) noexcept {
   int32_t right[kFramesPerBlock] = {};
   const MixBuffer mix{left, right};
   for (int32_t v = 0; v < PolyphonyLimit; ++v) {
-    if (engine.voices[v].active) RenderVoice(engine, engine.voices[v], mix);
+    if (engine.voices[v].active) {
+      RenderVoice(engine, engine.voices[v], engine.loopStreams[v], mix);
+    }
   }
   int16_t* block = engine.ring.data() + blockIndex * kBlockSamples;
   for (int32_t n = 0; n < kFramesPerBlock; ++n) {

@@ -90,7 +90,7 @@ std::string BenchImage() {
 
 }  // namespace
 
-std::unique_ptr<Engine> EngineWithEighteenVoices() {
+std::unique_ptr<Engine> EngineWithEighteenVoices(VoiceMix mix) {
   auto engine = std::make_unique<Engine>();
   std::istringstream image(BenchImage());
   EngineLoadAndReset(*engine, image);
@@ -98,7 +98,8 @@ std::unique_ptr<Engine> EngineWithEighteenVoices() {
   // octaves around middle C (keys 48..70).
   for (uint8_t channel = 0; channel < 6; ++channel) {
     PushMidiByte(*engine, static_cast<uint8_t>(0xC0 | channel));
-    PushMidiByte(*engine, static_cast<uint8_t>(channel + 1));
+    const uint8_t program = mix == VoiceMix::Mixed ? channel + 1 : 3 + channel % 2;
+    PushMidiByte(*engine, program);
     for (uint8_t n = 0; n < 3; ++n) {
       PushMidiByte(*engine, static_cast<uint8_t>(0x90 | channel));
       PushMidiByte(*engine, static_cast<uint8_t>(48 + ((channel * 3 + n) * 4) / 3));
