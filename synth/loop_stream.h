@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdint>
 
+#include "synth/source_cursor.h"
+
 namespace velmo {
 
 // Loops with a cycle up to this many steps are unrolled.
@@ -24,5 +26,9 @@ struct LoopStream {
   // before phase 0 come first, so every phase has its full history window.
   std::array<int16_t, kLoopStreamCapacity> values{};
 };
+
+// Unrolls the loop of the voice at cursor `c` into `stream` when its cycle is
+// short (marks the stream built, and usable if it was unrolled).
+void BuildLoopStream(const SourceCursor& c, LoopStream& stream);
 
 }  // namespace velmo
