@@ -1,6 +1,7 @@
 // Block ring flow control, lifecycle operations and the timer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -128,27 +129,26 @@ TEST(EngineInstance, OneProcessWideEngine) {
 }
 
 // One producer thread pushes a million bytes while a consumer thread drains:
-// every byte arrives once and in order.
+// every byte arrives once and in order. A side that finds the queue full or
+// empty sleeps on the count until the other side has moved it.
 TEST(MidiByteQueueThreads, EveryByteArrivesOnceInOrder) {
   auto engine = std::make_unique<Engine>();
+  std::atomic<int32_t>& count = engine->queue.count;
   constexpr int32_t kBytes = 1'000'000;
-  std::thread producer([&engine] {
+  std::thread producer([&] {
     for (int32_t i = 0; i < kBytes; ++i) {
-      while (engine->queue.count.load(std::memory_order_acquire) >= kMidiQueueSize) {
-        std::this_thread::yield();
-      }
+      count.wait(kMidiQueueSize, std::memory_order_acquire);
       PushMidiByte(*engine, static_cast<uint8_t>(i * 7 + (i >> 8)));
+      count.notify_one();
     }
   });
   int32_t received = 0;
   int32_t mismatches = 0;
   std::thread consumer([&] {
     while (received < kBytes) {
-      if (engine->queue.count.load(std::memory_order_acquire) == 0) {
-        std::this_thread::yield();
-        continue;
-      }
+      count.wait(0, std::memory_order_acquire);
       const uint8_t byte = PopMidiByte(*engine);
+      count.notify_one();
       mismatches += byte != static_cast<uint8_t>(received * 7 + (received >> 8));
       ++received;
     }
@@ -157,7 +157,7 @@ TEST(MidiByteQueueThreads, EveryByteArrivesOnceInOrder) {
   consumer.join();
   EXPECT_EQ(received, kBytes);
   EXPECT_EQ(mismatches, 0);
-  EXPECT_EQ(engine->queue.count.load(), 0);
+  EXPECT_EQ(count.load(), 0);
 }
 
 }  // namespace
