@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "synth/engine.h"
+#include "synth/engine_messages.h"
 #include "synth/midi_input.h"
 #include "tests/synth/test_bank.h"
 
@@ -121,6 +122,13 @@ TEST_F(EngineLifecycle, ShutdownFreesTheWaves) {
     EXPECT_EQ(slot, nullptr);
   Send(*engine, {0x90, 60, 100});  // nothing to play until a bank is loaded
   EXPECT_FALSE(AnyVoiceActive(*engine));
+}
+
+TEST(EngineMessages, TimerFailureNamesTheSystemError) {
+  const std::system_error error(EAGAIN, std::generic_category(), "thread");
+  const std::string message = TimerStartFailureMessage(error);
+  EXPECT_EQ(message, std::string("タイマーの作製に失敗しました。\n") + error.what());
+  EXPECT_NE(message.find("Resource temporarily unavailable"), std::string::npos);
 }
 
 TEST(EngineInstance, OneProcessWideEngine) {
