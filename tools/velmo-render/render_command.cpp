@@ -95,7 +95,12 @@ void RunRender(const RenderOptions& options) {
   }
 
   std::optional<uint64_t> knownBytes;
-  if (job.lengthKnown) knownBytes = static_cast<uint64_t>(job.length.blocks) * kBytesPerBlock;
+  if (job.lengthKnown && !options.raw) {
+    if (static_cast<uint64_t>(job.length.blocks) > kMaxWavDataBytes / kBytesPerBlock) {
+      throw OutputError("the render is too long for a WAV file (4 GiB at most); use --raw");
+    }
+    knownBytes = static_cast<uint64_t>(job.length.blocks) * kBytesPerBlock;
+  }
   PcmWriter writer(*options.outputPath, options.raw ? OutputContainer::kRaw : OutputContainer::kWav,
                    knownBytes);
   {
