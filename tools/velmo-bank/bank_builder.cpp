@@ -401,9 +401,9 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   for (size_t program = 0; program < 128; ++program)
     image.programMap[0][program] = static_cast<uint16_t>(program);
   for (size_t row = 1; row < kImageMapRows; ++row)
-    image.programMap[row].fill(kNoInstrument);
+    image.programMap[row].fill(kImageNoInstrument);
   for (auto& row : image.drumNoteMap)
-    row.fill(kNoInstrument);
+    row.fill(kImageNoInstrument);
   for (int32_t key = playback::kDrumFirstKey; key <= playback::kDrumLastKey; ++key) {
     image.drumNoteMap[0][static_cast<size_t>(key)] =
         static_cast<uint16_t>(key + playback::kDrumInstrumentOffset);

@@ -74,7 +74,7 @@ int32_t ImageInstrument::RegionCount() const {
 std::vector<uint8_t> MakeWaveBlock(std::span<const int8_t> pcm, uint16_t loopStart,
                                    uint16_t loopEnd) {
   if (pcm.size() > kMaxWaveFrames) throw BankImageError("wave longer than a block can hold");
-  const auto size = static_cast<uint16_t>(pcm.size() + kWaveHeaderBytes);
+  const auto size = static_cast<uint16_t>(pcm.size() + kImageWaveHeaderBytes);
   std::vector<uint8_t> block;
   block.reserve(size);
   for (const uint16_t word : {size, uint16_t{0}, loopStart, loopEnd}) {
@@ -194,7 +194,7 @@ BankImage ParseBankImage(std::span<const uint8_t> bytes, ImageLayout* layout) {
     const size_t at = in.Position();
     const uint16_t size = in.U16();
     if (size == 0) continue;
-    if (size < kWaveHeaderBytes) {
+    if (size < kImageWaveHeaderBytes) {
       in.Fail("wave slot " + std::to_string(i) + " at byte " + std::to_string(at) + " has size " +
               std::to_string(size) + ", below the 8-byte header");
     }
@@ -220,10 +220,8 @@ BankImage ParseBankImage(std::span<const uint8_t> bytes, ImageLayout* layout) {
         map[r][k] = Get16(rowBytes, r * 256 + 2 * k);
     }
   }
-  if (in.Remaining() != 0) {
-    in.Fail(std::to_string(in.Remaining()) + " bytes follow the last section");
-  }
   found.totalBytes = in.Position();
+  found.trailingBytes = in.Remaining();
   if (layout != nullptr) *layout = found;
   return image;
 }

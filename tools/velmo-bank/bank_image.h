@@ -19,9 +19,9 @@ inline constexpr size_t kImageDrumKitMap = 128;
 inline constexpr size_t kImageMapRows = 16;
 inline constexpr size_t kImageInstrumentBytes = 73;
 inline constexpr size_t kImageSampleBytes = 12;
-inline constexpr size_t kWaveHeaderBytes = 8;
-inline constexpr size_t kMaxWaveFrames = 65535 - kWaveHeaderBytes;
-inline constexpr uint16_t kNoInstrument = 0xFFFF;
+inline constexpr size_t kImageWaveHeaderBytes = 8;
+inline constexpr size_t kMaxWaveFrames = 65535 - kImageWaveHeaderBytes;
+inline constexpr uint16_t kImageNoInstrument = 0xFFFF;
 
 // One instrument record, field for field as stored (73 bytes).
 struct ImageInstrument {
@@ -69,7 +69,8 @@ struct BankImage {
 struct ImageLayout {
   std::array<size_t, 7> counts{};
   std::array<size_t, 7> offsets{};
-  size_t totalBytes = 0;
+  size_t totalBytes = 0;     // bytes the seven sections take
+  size_t trailingBytes = 0;  // bytes after section 7 (the loader ignores them)
 };
 
 class BankImageError : public std::runtime_error {
@@ -84,8 +85,8 @@ std::vector<uint8_t> MakeWaveBlock(std::span<const int8_t> pcm, uint16_t loopSta
 std::vector<uint8_t> SerializeBankImage(const BankImage& image);
 
 // Reads an image, checking every count against its table's capacity, every wave size
-// (8 bytes at least) and that the bytes end exactly after section 7. Throws BankImageError
-// naming the section and byte offset.
+// (8 bytes at least) and every read; bytes after section 7 are counted in the layout.
+// Throws BankImageError naming the section and byte offset.
 BankImage ParseBankImage(std::span<const uint8_t> bytes, ImageLayout* layout = nullptr);
 
 }  // namespace velmo

@@ -15,7 +15,7 @@ void CheckSampleRecord(const BankImage& image, size_t index, std::vector<std::st
     problems.push_back(name + " names empty wave slot " + std::to_string(s.waveSlot));
     return;
   }
-  const size_t frames = image.waves[s.waveSlot].size() - kWaveHeaderBytes;
+  const size_t frames = image.waves[s.waveSlot].size() - kImageWaveHeaderBytes;
   if (frames < 3 || s.start + 3u > frames) {
     problems.push_back(name + " starts fewer than 3 frames before the end of its wave");
   }
@@ -36,6 +36,10 @@ BankReport InspectBank(const BankImage& image, const ImageLayout& layout) {
     if (block.empty()) continue;
     ++report.waveCount;
     report.waveBytes += block.size();
+  }
+  if (layout.trailingBytes != 0) {
+    report.problems.push_back(std::to_string(layout.trailingBytes) +
+                              " bytes follow section 7 (the loader ignores them)");
   }
   std::vector<bool> checked(kImageSamples, false);
   for (size_t i = 0; i < image.instruments.size(); ++i) {
@@ -75,7 +79,7 @@ BankReport InspectBank(const BankImage& image, const ImageLayout& layout) {
     for (size_t row = 0; row < map->size(); ++row) {
       for (size_t k = 0; k < 128; ++k) {
         const uint16_t v = (*map)[row][k];
-        if (v != kNoInstrument && v >= kImageInstruments) {
+        if (v != kImageNoInstrument && v >= kImageInstruments) {
           report.problems.push_back(
               std::string(map == &image.programMap ? "ProgramMap" : "DrumNoteMap") + "[" +
               std::to_string(row) + "][" + std::to_string(k) + "] names instrument " +

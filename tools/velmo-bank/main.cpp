@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "synth/sound_bank.h"
 #include "tools/velmo-bank/bank_builder.h"
 #include "tools/velmo-bank/bank_image.h"
 #include "tools/velmo-bank/bank_info.h"
@@ -90,6 +92,19 @@ int Info(const std::vector<std::string>& args) {
     }
   }
   if (path.empty()) return Usage();
+  // The engine's loader decides whether the image is usable at all.
+  {
+    std::ifstream image(path, std::ios::binary);
+    if (!image) throw velmo::SoundFontError("cannot open '" + path + "'");
+    auto bank = std::make_unique<velmo::SoundBank>();
+    try {
+      velmo::LoadSoundBank(*bank, image);
+    } catch (const velmo::BankLoadError& error) {
+      std::cerr << "velmo-bank: the loader rejects '" << path << "' (section " << error.section()
+                << ", byte offset " << error.offset() << "): " << error.what() << "\n";
+      return 1;
+    }
+  }
   const std::vector<uint8_t> bytes = velmo::ReadWholeFile(path);
   velmo::ImageLayout layout;
   const velmo::BankImage image = velmo::ParseBankImage(bytes, &layout);

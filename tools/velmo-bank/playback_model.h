@@ -1,5 +1,5 @@
-// How the engine plays the bank's fields, as far as the builder needs it to choose them:
-// level attenuation, envelope rates and timing, key tracking and the pitch-to-step conversion.
+// How the engine plays the bank's fields (through its own tables), as far as the builder
+// needs it: level attenuation, envelope rates and timing, key tracking, pitch to step.
 #pragma once
 
 #include <cstdint>
