@@ -23,6 +23,9 @@ constexpr double kAttenuationFactor = 0.4;
 // most this much; beyond it they play louder than in the SoundFont.
 constexpr double kMaxRegionCutDb = 24.0;
 constexpr double kMinRate = 1000.0;
+// A wave over the budget's length is resampled down to at most this share of its rate; beyond
+// that it is shortened instead, which keeps its sound bright.
+constexpr double kMinRateShare = 0.5;
 
 struct RegionPlan {
   int32_t lo = 0;
@@ -46,6 +49,23 @@ struct SourceUse {
   double scale = 0;  // peak as a share of the 8-bit range
 };
 
+// The SoundFont's static low-pass at velocity 100: initialFilterFc plus the player's standard
+// velocity-to-cutoff modulation (-2400 cents x (127 - velocity) / 127). Baked into the wave
+// with its cutoff placed for the sample's root key; none when it lies above the output band or
+// when an envelope or LFO moves it (a fixed filter would then be far from what is heard).
+void FilterOf(const ResolvedZone& zone, const SfSample& sample, WaveSource& source) {
+  constexpr uint16_t kModLfoToFilterFc = 10, kModEnvToFilterFc = 11;
+  if (zone.gen[kModLfoToFilterFc] != 0 || zone.gen[kModEnvToFilterFc] != 0) return;
+  const double cents = zone.gen[8] - 2400.0 * (127 - kBuildVelocity) / 127.0;
+  const double hertz = 8.176 * std::pow(2.0, cents / 1200.0);
+  if (hertz >= 10000.0) return;
+  const double rootSpeed = std::pow(
+      2.0, (100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] + sample.pitchCorrection) /
+               1200.0);
+  source.filterHz = hertz / rootSpeed;
+  source.filterQ = std::max(0.5, std::pow(10.0, (std::max(0, zone.gen[9]) / 10.0 - 3.01) / 20.0));
+}
+
 WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample) {
   WaveSource s;
   s.sampleIndex = zone.sampleIndex;
@@ -54,6 +74,7 @@ WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample) {
   s.loopStart = zone.LoopStart(sample);
   s.loopEnd = zone.LoopEnd(sample);
   s.loops = zone.Loops();
+  FilterOf(zone, sample, s);
   return s;
 }
 
@@ -104,23 +125,26 @@ double ZoneAmplitude(const SoundFont& font, const ResolvedZone& zone, PeakCache&
 }
 
 // The zone a key plays (preferring mono and left samples over right ones) and the gain that
-// the other zones sounding on that key would add (power sum).
+// the other zones sounding on that key would add: layers of the same sample add in amplitude,
+// different samples (stereo partners among them) in power.
 std::pair<int32_t, double> ChooseZone(const SoundFont& font, const std::vector<ResolvedZone>& zones,
                                       int32_t key, PeakCache& peaks) {
   int32_t chosen = -1;
-  double power = 0;
+  std::map<uint16_t, double> amplitudeBySample;
+  auto isRight = [&](size_t zone) {
+    return (font.samples[zones[zone].sampleIndex].sampleType & 2) != 0;
+  };
   for (size_t i = 0; i < zones.size(); ++i) {
     if (key < zones[i].keyLo || key > zones[i].keyHi) continue;
-    const double a = ZoneAmplitude(font, zones[i], peaks);
-    power += a * a;
-    const bool right = (font.samples[zones[i].sampleIndex].sampleType & 2) != 0;
-    if (chosen < 0 ||
-        (right == false &&
-         (font.samples[zones[static_cast<size_t>(chosen)].sampleIndex].sampleType & 2) != 0)) {
+    amplitudeBySample[zones[i].sampleIndex] += ZoneAmplitude(font, zones[i], peaks);
+    if (chosen < 0 || (!isRight(i) && isRight(static_cast<size_t>(chosen)))) {
       chosen = static_cast<int32_t>(i);
     }
   }
   if (chosen < 0) return {-1, 1.0};
+  double power = 0;
+  for (const auto& [sample, amplitude] : amplitudeBySample)
+    power += amplitude * amplitude;
   const double a = ZoneAmplitude(font, zones[static_cast<size_t>(chosen)], peaks);
   return {chosen, a > 0 ? std::sqrt(power) / a : 1.0};
 }
@@ -300,10 +324,12 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   std::vector<ResampledWave> waves;
   waves.reserve(sources.size());
   for (size_t i = 0; i < sources.size(); ++i) {
-    const double share =
-        std::min(1.0, static_cast<double>(cap) / static_cast<double>(estimates[i]));
-    waves.push_back(Resample(font, sources[i].source, sources[i].rate * share,
-                             static_cast<int64_t>(kMaxWaveFrames)));
+    // Long waves are first resampled lower (down to half their rate), then cut.
+    const double share = std::clamp(static_cast<double>(cap) / static_cast<double>(estimates[i]),
+                                    kMinRateShare, 1.0);
+    const bool cut = static_cast<double>(estimates[i]) * kMinRateShare > static_cast<double>(cap);
+    const int64_t maxFrames = std::min<int64_t>(kMaxWaveFrames, cut ? cap : cap + 64);
+    waves.push_back(Resample(font, sources[i].source, sources[i].rate * share, maxFrames));
     if (progress) progress(i + 1, sources.size());
   }
 

@@ -48,6 +48,75 @@ int64_t PeriodsToSkip(const WaveSource& s) {
   return lead >= kLoopMargin ? 0 : (kLoopMargin - lead + length - 1) / length;
 }
 
+// Two-pole low-pass (the usual biquad), run over the frames in place.
+void LowPass(std::vector<float>& frames, double cutoffHz, double q, double rate) {
+  if (cutoffHz <= 0 || cutoffHz >= 0.45 * rate) return;
+  const double w = 2 * M_PI * cutoffHz / rate;
+  const double alpha = std::sin(w) / (2 * q);
+  const double cosw = std::cos(w);
+  const double a0 = 1 + alpha;
+  const double b0 = (1 - cosw) / 2 / a0, b1 = (1 - cosw) / a0, b2 = b0;
+  const double a1 = -2 * cosw / a0, a2 = (1 - alpha) / a0;
+  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  for (float& f : frames) {
+    const double x = f;
+    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    f = static_cast<float>(y);
+  }
+}
+
+// Cuts a one-shot wave to `frames`, fading out over its last fifth.
+void CutOneShot(std::vector<float>& wave, size_t frames) {
+  wave.resize(frames);
+  const size_t fade = std::max<size_t>(1, frames / 5);
+  for (size_t i = 0; i < fade; ++i) {
+    wave[frames - 1 - i] *= static_cast<float>(i) / static_cast<float>(fade);
+  }
+}
+
+// Moves a loop [loopStart, loopStart + length) forward so the wave ends after `frames`:
+// the loop's content starts at frames - length, reached from the sound's start through a
+// crossfade, so the wave stays periodic from the new loop start on.
+void CutLooped(std::vector<float>& wave, size_t loopStart, size_t length, size_t frames) {
+  const size_t newStart = frames - length;
+  const size_t fade = std::min(newStart, std::max<size_t>(length, newStart / 4));
+  // The loop carries on at the level the sound has where it is cut (at most 12 dB up).
+  auto rms = [&](size_t from, size_t count) {
+    double sum = 0;
+    for (size_t i = from; i < from + count; ++i)
+      sum += double(wave[i]) * wave[i];
+    return std::sqrt(sum / static_cast<double>(std::max<size_t>(count, 1)));
+  };
+  const size_t window = std::min(newStart, length);
+  const double loopRms = rms(loopStart, length);
+  const float gain =
+      loopRms > 0 && window > 0
+          ? static_cast<float>(
+                std::clamp(rms(newStart - fade + (fade - std::min(fade, window)), window) / loopRms,
+                           0.25, 4.0))
+          : 1.0f;
+  std::vector<float> out(frames);
+  auto loopValue = [&](size_t j) {
+    const size_t phase = (j + length * (1 + newStart / length) - newStart) % length;
+    return gain * wave[loopStart + phase];
+  };
+  for (size_t j = 0; j < frames; ++j) {
+    if (j >= newStart) {
+      out[j] = loopValue(j);
+    } else if (j + fade >= newStart) {
+      const float w = static_cast<float>(newStart - j) / static_cast<float>(fade);
+      out[j] = w * wave[j] + (1 - w) * loopValue(j);
+    } else {
+      out[j] = wave[j];
+    }
+  }
+  wave = std::move(out);
+}
+
 float PeakOf(const std::vector<float>& frames) {
   float peak = 0;
   for (const float f : frames)
@@ -73,15 +142,16 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
   ResampledWave wave;
   if (!source.HasUsableLoop()) {
     const int64_t inFrames = source.end - source.start;
-    double ratio = std::min(rate / inRate, static_cast<double>(maxFrames) / inFrames);
-    const auto outFrames = std::max<int64_t>(
-        4, std::min<int64_t>(maxFrames, std::llround(std::floor(inFrames * ratio))));
-    ratio = static_cast<double>(outFrames) / inFrames;
-    wave.frames = RunSoxr(ReadFrames(font, source.start, source.end), inRate, inRate * ratio,
-                          static_cast<size_t>(outFrames));
+    const double ratio = rate / inRate;
+    const int64_t fullFrames = std::max<int64_t>(4, std::llround(std::floor(inFrames * ratio)));
+    std::vector<float> input = ReadFrames(font, source.start, source.end);
+    LowPass(input, source.filterHz, source.filterQ, inRate);
+    wave.frames = RunSoxr(input, inRate, inRate * ratio,
+                          static_cast<size_t>(std::min(fullFrames, maxFrames)));
+    if (fullFrames > maxFrames) CutOneShot(wave.frames, static_cast<size_t>(maxFrames));
     wave.rate = inRate * ratio;
     wave.loopStart = 0;
-    wave.loopEnd = static_cast<uint32_t>(outFrames - 1);
+    wave.loopEnd = static_cast<uint32_t>(wave.frames.size() - 1);
     wave.loops = false;
     wave.peak = PeakOf(wave.frames);
     return wave;
@@ -90,36 +160,34 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
   const int64_t length = source.loopEnd - source.loopStart;
   const int64_t skip = PeriodsToSkip(source);
   const int64_t lead = source.loopStart - source.start + skip * length;
-  double wanted = rate;
-  int64_t outLength = 0;
-  int64_t outLoopStart = 0;
-  double ratio = 0;
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    outLength = std::max<int64_t>(2, std::llround(length * wanted / inRate));
-    ratio = static_cast<double>(outLength) / length;
-    outLoopStart = static_cast<int64_t>(std::ceil(lead * ratio - 1e-9));
-    if (outLoopStart + outLength <= maxFrames || outLength <= 2) break;
-    wanted *= 0.98 * static_cast<double>(maxFrames) / static_cast<double>(outLoopStart + outLength);
-  }
-  if (outLoopStart + outLength > maxFrames) {
-    throw std::runtime_error("sample '" + font.samples[source.sampleIndex].name +
-                             "' cannot fit a wave block");
-  }
+  // The loop's length in the result is a whole number of frames that leaves room for a start.
+  const int64_t longestLoop = maxFrames / 2;
+  double wanted = std::min(rate, inRate * static_cast<double>(longestLoop) / length);
+  const int64_t outLength =
+      std::clamp<int64_t>(std::llround(length * wanted / inRate), 2, longestLoop);
+  const double ratio = static_cast<double>(outLength) / length;
+  const auto outLoopStart = static_cast<int64_t>(std::ceil(lead * ratio - 1e-9));
   // The sample up to its loop end, then enough further periods for the filter's tail.
   std::vector<float> input = ReadFrames(font, source.start, source.loopEnd);
   const std::vector<float> loop = ReadFrames(font, source.loopStart, source.loopEnd);
   const int64_t periodsAfter = skip + 1 + (2 * kLoopMargin + length - 1) / length;
   for (int64_t p = 0; p < periodsAfter; ++p)
     input.insert(input.end(), loop.begin(), loop.end());
-  const auto totalOut = static_cast<size_t>(outLoopStart + outLength);
-  const size_t available = static_cast<size_t>(std::floor(input.size() * ratio));
+  LowPass(input, source.filterHz, source.filterQ, inRate);
+  const auto fullFrames = static_cast<size_t>(outLoopStart + outLength);
+  const auto available = static_cast<size_t>(std::floor(input.size() * ratio));
   std::vector<float> frames =
-      RunSoxr(input, inRate, inRate * ratio, std::min(available, totalOut + 64));
-  frames.resize(totalOut, 0.0f);
+      RunSoxr(input, inRate, inRate * ratio, std::min(available, fullFrames + 64));
+  frames.resize(fullFrames, 0.0f);
+  size_t loopStart = static_cast<size_t>(outLoopStart);
+  if (fullFrames > static_cast<size_t>(maxFrames)) {
+    CutLooped(frames, loopStart, static_cast<size_t>(outLength), static_cast<size_t>(maxFrames));
+    loopStart = static_cast<size_t>(maxFrames - outLength);
+  }
   wave.frames = std::move(frames);
   wave.rate = inRate * ratio;
-  wave.loopStart = static_cast<uint32_t>(outLoopStart);
-  wave.loopEnd = static_cast<uint32_t>(outLoopStart + outLength - 1);
+  wave.loopStart = static_cast<uint32_t>(loopStart);
+  wave.loopEnd = static_cast<uint32_t>(loopStart + static_cast<size_t>(outLength) - 1);
   wave.loops = true;
   wave.peak = PeakOf(wave.frames);
   return wave;

@@ -17,6 +17,10 @@ struct WaveSource {
   int64_t loopStart = 0;
   int64_t loopEnd = 0;  // exclusive, as in the SoundFont
   bool loops = false;
+  // Low-pass filter baked into the wave (the SoundFont's static filter), as a cutoff in
+  // source frequency (Hz at the sample's own rate) and a Q; cutoff 0 = none.
+  double filterHz = 0;
+  double filterQ = 0;
 
   bool HasUsableLoop() const {
     return loops && start <= loopStart && loopStart + 2 <= loopEnd && loopEnd <= end;
@@ -37,10 +41,12 @@ struct ResampledWave {
 // start get extra whole periods).
 int64_t EstimateFrames(const SoundFont& font, const WaveSource& source, double rate);
 
-// Resamples the source to about `rate` frames per second, at most `maxFrames` frames. For a
-// looped source the rate is adjusted so the loop length becomes a whole number of frames; the
-// loop is then periodic in the result (the loop start may move by whole periods away from the
-// start so the resampling filter sees the periodic signal on both sides).
+// Resamples the source to about `rate` frames per second. For a looped source the rate is
+// adjusted so the loop length becomes a whole number of frames; the loop is then periodic in
+// the result (the loop start may move by whole periods away from the start so the resampling
+// filter sees the periodic signal on both sides). A result longer than `maxFrames` is cut:
+// a one-shot wave fades out over its last part; a looped wave keeps its loop whole and moves
+// it forward, crossfading the start of the sound into it.
 ResampledWave Resample(const SoundFont& font, const WaveSource& source, double rate,
                        int64_t maxFrames);
 
