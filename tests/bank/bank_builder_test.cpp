@@ -154,6 +154,16 @@ TEST(BankBuilder, SameSoundFontGivesTheSameBytesAndBudgetsAreKept) {
   const size_t tight = b.bytes.size() - 2000;
   const std::vector<uint8_t> small = BuildBank(b.font, tight, again);
   EXPECT_LE(small.size(), tight);
+  // Shortened waves keep a seamless loop: the frame before the loop start continues into the
+  // loop exactly like the loop end does.
+  const BankImage image = ParseBankImage(small);
+  const ImageSample& looped = image.samples[image.instruments[0].regionSample[0]];
+  const std::vector<uint8_t>& block = image.waves[looped.waveSlot];
+  const auto at = [&](size_t frame) {
+    return static_cast<int8_t>(block[kImageWaveHeaderBytes + frame]);
+  };
+  ASSERT_GT(looped.loopStart, 0);
+  EXPECT_NEAR(at(looped.loopStart - 1), at(looped.loopEnd), 4);
   EXPECT_THROW(BuildBank(b.font, 50000, again), std::runtime_error);
 }
 

@@ -79,6 +79,30 @@ TEST(EnvelopeMapping, SustainedAndDecayingNotes) {
       0.25);
 }
 
+TEST(EnvelopeMapping, EngineEnvelopeModelRunsTheStages) {
+  ImageInstrument record;
+  record.envRate = {127, 127, 127, 127, 100, 127};
+  record.envLevel = {127, 64, 32, 32, 0, 0};
+  record.envMode = 1;
+  // Attack in one tick, first decay, then the wait for the loop at level 64 until frame 510.
+  const std::vector<float> gains = EngineEnvelopeGains(record, 60, 1000, 510);
+  EXPECT_FLOAT_EQ(gains[0], 1.0f);
+  EXPECT_NEAR(gains[300], 64.0 / 127.0, 1e-6);
+  EXPECT_NEAR(gains[999], 32.0 / 127.0, 1e-6);
+  // The same note decays to silence when the sustain level is 0 and the mode releases.
+  record.envLevel = {127, 0, 0, 0, 0, 0};
+  record.envMode = 0;
+  EXPECT_EQ(EngineEnvelopeGains(record, 60, 2000, 0).back(), 0.0f);
+
+  SfEnvelope sf;
+  sf.attack = 0.1;
+  sf.decay = 1.0;
+  sf.sustainDb = 12.0;
+  const std::vector<float> theirs = SoundFontEnvelopeGains(sf, 22050);
+  EXPECT_NEAR(theirs[1102], 0.5, 0.01);                          // half way up the attack
+  EXPECT_NEAR(theirs[22049], std::pow(10.0, -12.0 / 20), 1e-3);  // sustained
+}
+
 TEST(EnvelopeMapping, LfoDepthsAndRate) {
   ResolvedZone zone;
   zone.gen[kGenVibLfoToPitch] = 25;

@@ -45,8 +45,10 @@ struct InstrumentPlan {
 
 struct SourceUse {
   WaveSource source;
-  double rate = 0;   // wanted frames per second
-  double scale = 0;  // peak as a share of the 8-bit range
+  double pitchHz = 0;  // the sample's fundamental at its own rate
+  bool drum = false;   // drum waves keep their rate (their sound is mostly high) and are cut
+  double rate = 0;     // wanted frames per second
+  double scale = 0;    // peak as a share of the 8-bit range
 };
 
 // The SoundFont's static low-pass at velocity 100: initialFilterFc plus the player's standard
@@ -247,6 +249,54 @@ int8_t NearestLevel(double attenuation8) {
   return best;
 }
 
+// The region that sets an instrument's envelope, LFO and key tracking: the one holding key 60.
+const RegionPlan& MainRegion(const InstrumentPlan& plan) {
+  const RegionPlan* main = &plan.regions.front();
+  for (const RegionPlan& region : plan.regions) {
+    if (region.lo <= 60 && 60 <= region.hi) main = &region;
+  }
+  return *main;
+}
+
+// Seconds until the main region's wave reaches its loop start at its tuning key.
+double LoopWaitSeconds(const SoundFont& font, const RegionPlan& main, const ResampledWave& wave) {
+  const SfSample& sample = font.samples[main.zone.sampleIndex];
+  const double speed =
+      std::pow(2.0, PlayCents(main.zone, sample, main.tuneKey, wave.rate) / 1200.0);
+  return wave.loops ? wave.loopStart / (speed * playback::kOutputRate) : 0.0;
+}
+
+// How much louder (dB) the SoundFont's envelope makes the first 0.4 s of the main region's note
+// than the engine's envelope does, over the same wave: levels make up for what the envelope
+// shapes cannot match (at most 12 dB either way).
+double EnvelopeLoudnessDb(const SoundFont& font, const InstrumentPlan& plan,
+                          const ResampledWave& wave) {
+  const RegionPlan& main = MainRegion(plan);
+  const int32_t key = plan.drum ? plan.drumKey : main.tuneKey;
+  const SfSample& sample = font.samples[main.zone.sampleIndex];
+  const double step = std::pow(2.0, PlayCents(main.zone, sample, key, wave.rate) / 1200.0);
+  ImageInstrument record;
+  MapEnvelope(EnvelopeOf(main.zone), LoopWaitSeconds(font, main, wave), record);
+  constexpr int32_t kFrames = playback::kOutputRate * 2 / 5;
+  const auto loopFrame = static_cast<int32_t>(wave.loops ? wave.loopStart / step : 0.0);
+  const std::vector<float> ours = EngineEnvelopeGains(record, key, kFrames, loopFrame);
+  const std::vector<float> theirs = SoundFontEnvelopeGains(EnvelopeOf(main.zone), kFrames);
+  const double loopLength = static_cast<double>(wave.loopEnd) - wave.loopStart + 1;
+  double ourPower = 0, theirPower = 0;
+  for (int32_t i = 0; i < kFrames; ++i) {
+    double position = i * step;
+    if (position > wave.loopEnd) {
+      if (!wave.loops) break;
+      position = wave.loopStart + std::fmod(position - wave.loopStart, loopLength);
+    }
+    const double x = wave.frames[static_cast<size_t>(position)];
+    ourPower += x * x * ours[static_cast<size_t>(i)] * ours[static_cast<size_t>(i)];
+    theirPower += x * x * theirs[static_cast<size_t>(i)] * theirs[static_cast<size_t>(i)];
+  }
+  if (ourPower <= 0 || theirPower <= 0) return 0.0;
+  return std::clamp(10.0 * std::log10(theirPower / ourPower), -12.0, 12.0);
+}
+
 }  // namespace
 
 std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSummary& summary,
@@ -295,7 +345,14 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       const SfSample& sample = font.samples[region.zone.sampleIndex];
       const WaveSource source = SourceOf(region.zone, sample);
       auto [it, fresh] = sourceIndex.try_emplace(source, sources.size());
-      if (fresh) sources.push_back(SourceUse{source, 0.0, 0.0});
+      if (fresh) {
+        const double ownCents =
+            PlayCents(region.zone, sample, region.zone.RootKey(sample), sample.sampleRate) -
+            1200.0 * std::log2(sample.sampleRate / double{playback::kOutputRate});
+        const double rootHz = 440.0 * std::pow(2.0, (region.zone.RootKey(sample) - 69) / 12.0);
+        sources.push_back(
+            SourceUse{source, rootHz / std::pow(2.0, ownCents / 1200.0), false, 0.0, 0.0});
+      }
       region.source = it->second;
       // The rate at which the region's reference key plays one wave frame per output frame
       // (no higher than the sample's own rate).
@@ -307,6 +364,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       const double rate = std::clamp(playback::kOutputRate * std::pow(2.0, -cents / 1200.0),
                                      kMinRate, static_cast<double>(sample.sampleRate));
       SourceUse& use = sources[region.source];
+      use.drum = use.drum || plan.drum;
       use.rate = std::max(use.rate, rate);
     }
   }
@@ -325,11 +383,14 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   waves.reserve(sources.size());
   for (size_t i = 0; i < sources.size(); ++i) {
     // Long waves are first resampled lower (down to half their rate), then cut.
-    const double share = std::clamp(static_cast<double>(cap) / static_cast<double>(estimates[i]),
-                                    kMinRateShare, 1.0);
-    const bool cut = static_cast<double>(estimates[i]) * kMinRateShare > static_cast<double>(cap);
+    const double minShare = sources[i].drum ? 1.0 : kMinRateShare;
+    const double share =
+        std::clamp(static_cast<double>(cap) / static_cast<double>(estimates[i]), minShare, 1.0);
+    const bool cut = static_cast<double>(estimates[i]) * minShare > static_cast<double>(cap);
     const int64_t maxFrames = std::min<int64_t>(kMaxWaveFrames, cut ? cap : cap + 64);
-    waves.push_back(Resample(font, sources[i].source, sources[i].rate * share, maxFrames));
+    ResampledWave wave =
+        Resample(font, sources[i].source, sources[i].rate * share, maxFrames, sources[i].pitchHz);
+    waves.push_back(std::move(wave));
     if (progress) progress(i + 1, sources.size());
   }
 
@@ -337,6 +398,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   // loudest region of the bank plays at attenuation 0.
   double loudest = 1e300;
   for (InstrumentPlan& plan : plans) {
+    if (plan.regions.empty()) continue;
+    const double envelopeDb = EnvelopeLoudnessDb(font, plan, waves[MainRegion(plan).source]);
     for (RegionPlan& region : plan.regions) {
       const ResampledWave& wave = waves[region.source];
       const double attenuationDb =
@@ -344,7 +407,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       const double amplitude = std::max(1e-6, static_cast<double>(wave.peak)) * region.layerGain *
                                std::pow(10.0, -attenuationDb / 20.0);
       // Drum notes play 6 dB hotter in the engine.
-      region.attenuation8 = -160.0 * std::log10(amplitude) + (plan.drum ? 48.0 : 0.0);
+      region.attenuation8 =
+          -160.0 * std::log10(amplitude) - 8.0 * envelopeDb + (plan.drum ? 48.0 : 0.0);
       loudest = std::min(loudest, region.attenuation8);
     }
   }
@@ -381,11 +445,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     if (plan.regions.empty()) continue;
     ImageInstrument& record = image.instruments[index];
     record.regionTopKey.fill(127);
-    // The region that sets the envelope, LFO and key tracking: the one holding key 60.
-    const RegionPlan* main = &plan.regions.front();
-    for (const RegionPlan& region : plan.regions) {
-      if (region.lo <= 60 && 60 <= region.hi) main = &region;
-    }
+    const RegionPlan* main = &MainRegion(plan);
     record.pitchKeyTrack = PitchKeyTrackOf(main->zone.gen[kGenScaleTuning]);
     record.level = levels[index];
     record.levelKeyScale = 0;
@@ -409,13 +469,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     }
     record.regionTopKey[plan.regions.size() - 1] = 127;
 
-    const ResampledWave& mainWave = waves[main->source];
-    const SfSample& mainSample = font.samples[main->zone.sampleIndex];
-    const double speed =
-        std::pow(2.0, PlayCents(main->zone, mainSample, main->tuneKey, mainWave.rate) / 1200.0);
-    const double loopWait =
-        mainWave.loops ? mainWave.loopStart / (speed * playback::kOutputRate) : 0.0;
-    MapEnvelope(EnvelopeOf(main->zone), loopWait, record);
+    MapEnvelope(EnvelopeOf(main->zone), LoopWaitSeconds(font, *main, waves[main->source]), record);
     if (!plan.drum) MapLfo(main->zone, record);
     summary.regions += static_cast<int32_t>(plan.regions.size());
     if (plan.drum)

@@ -162,3 +162,100 @@ void MapLfo(const ResolvedZone& zone, ImageInstrument& record) {
 }
 
 }  // namespace velmo
+
+namespace velmo {
+
+std::vector<float> EngineEnvelopeGains(const ImageInstrument& record, int32_t key, int32_t frames,
+                                       int32_t loopFrame) {
+  static constexpr std::array<int32_t, 4> kKeyScaleFactors = {0, 2, 4, 8};
+  static constexpr std::array<int32_t, 8> kDecayShift = {3, 2, 1, 1, 0, 0, 0, 0};
+  int32_t stage = -1, amp = 0, target = 0, delta = 0, direction = 0;
+  bool advance = true;
+  const int32_t mode = record.envMode % 3;
+  auto enterSegment = [&](size_t k) {
+    const int32_t factor = kKeyScaleFactors[static_cast<size_t>(record.envRateKeyScale[k] & 3)];
+    const int32_t index = std::clamp((key - 60) * factor / 12 + record.envRate[k], 0, 127);
+    delta = playback::EnvRate(index);
+    target = record.envLevel[k] * 256;
+    direction = target > amp ? 1 : -1;
+  };
+  std::vector<float> gains(static_cast<size_t>(frames));
+  for (int32_t frame = 0; frame < frames; ++frame) {
+    if (frame % playback::kEnvTickFrames == 0) {
+      const bool loopReached = frame >= loopFrame;
+      if (stage == 2 && loopReached) advance = true;
+      if (advance) {
+        advance = false;
+        ++stage;
+        if (stage == 0) {
+          amp = 0;
+          enterSegment(0);
+          direction = 1;
+        } else if (stage == 1) {
+          enterSegment(1);
+        } else if (stage == 2) {
+          if (loopReached) {
+            stage = 3;
+            enterSegment(2);
+          } else {
+            direction = 0;
+          }
+        } else if (stage == 3 || stage == 4) {
+          enterSegment(static_cast<size_t>(stage - 1));
+        } else if (stage == 5) {
+          if (mode == 1) {
+            direction = 0;
+          } else {
+            stage = 6;
+            enterSegment(4);
+          }
+        } else if (stage == 6) {
+          enterSegment(4);
+        } else if (stage == 7) {
+          delta = playback::EnvRate(100);
+          target = record.envLevel[5] * 256;
+          direction = -1;
+        } else {
+          stage = 8;
+          direction = 0;
+        }
+      }
+      if (direction < 0) {
+        amp -= (delta >> kDecayShift[static_cast<size_t>((amp >> 12) & 7)]) + 1;
+        if (amp < target) {
+          amp = target;
+          advance = true;
+        }
+      } else if (direction > 0) {
+        amp += delta;
+        if (amp > target) {
+          amp = target;
+          advance = true;
+        }
+      }
+    }
+    gains[static_cast<size_t>(frame)] =
+        stage >= 8 ? 0.0f : static_cast<float>(amp) / playback::kEnvFullScale;
+  }
+  return gains;
+}
+
+std::vector<float> SoundFontEnvelopeGains(const SfEnvelope& e, int32_t frames) {
+  std::vector<float> gains(static_cast<size_t>(frames));
+  for (int32_t frame = 0; frame < frames; ++frame) {
+    const double t = static_cast<double>(frame) / playback::kOutputRate;
+    double gain;
+    if (t < e.attack) {
+      gain = t / e.attack;
+    } else if (t < e.attack + e.hold) {
+      gain = 1.0;
+    } else {
+      const double db = std::min(e.sustainDb, 96.0 * (t - e.attack - e.hold) / e.decay);
+      gain = std::pow(10.0, -db / 20.0);
+    }
+    gains[static_cast<size_t>(frame)] = static_cast<float>(gain);
+  }
+  return gains;
+}
+
+}  // namespace velmo

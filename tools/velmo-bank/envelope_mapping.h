@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "tools/velmo-bank/bank_image.h"
 #include "tools/velmo-bank/soundfont_zones.h"
@@ -39,5 +40,17 @@ int32_t FitRateIndex(int32_t from, int32_t to, double seconds);
 
 // Seconds a segment from `from` to `to` takes at rate index `index`.
 double SegmentSeconds(int32_t from, int32_t to, int32_t index);
+
+}  // namespace velmo
+
+namespace velmo {
+
+// Per-frame gain (0..1) of the engine's envelope for a held note of `key`, `frames` output
+// frames long; the wave reaches its loop start at frame `loopFrame`.
+std::vector<float> EngineEnvelopeGains(const ImageInstrument& record, int32_t key, int32_t frames,
+                                       int32_t loopFrame);
+
+// Per-frame gain of the SoundFont envelope for a held note.
+std::vector<float> SoundFontEnvelopeGains(const SfEnvelope& envelope, int32_t frames);
 
 }  // namespace velmo

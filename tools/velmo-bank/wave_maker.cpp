@@ -78,38 +78,65 @@ void CutOneShot(std::vector<float>& wave, size_t frames) {
   }
 }
 
+// Replaces a loop too long for the wave by its last `length` frames, the end of the new loop
+// crossfaded into the frames before its start so the jump back is seamless. Returns the new
+// loop start; the wave ends with the loop.
+size_t ShortenLoop(std::vector<float>& wave, size_t loopStart, size_t oldLength, size_t length) {
+  const size_t end = loopStart + oldLength;
+  const size_t start = end - length;
+  const size_t fade = std::min(length / 2, start);
+  for (size_t j = length - fade; j < length; ++j) {
+    const float w = static_cast<float>(j - (length - fade) + 1) / static_cast<float>(fade);
+    wave[start + j] = (1 - w) * wave[start + j] + w * wave[start + j - length];
+  }
+  wave.resize(end);
+  return start;
+}
+
 // Moves a loop [loopStart, loopStart + length) forward so the wave ends after `frames`:
 // the loop's content starts at frames - length, reached from the sound's start through a
 // crossfade, so the wave stays periodic from the new loop start on.
 void CutLooped(std::vector<float>& wave, size_t loopStart, size_t length, size_t frames) {
   const size_t newStart = frames - length;
-  const size_t fade = std::min(newStart, std::max<size_t>(length, newStart / 4));
-  // The loop carries on at the level the sound has where it is cut (at most 12 dB up).
-  auto rms = [&](size_t from, size_t count) {
+  const size_t fade = std::min(newStart, std::clamp<size_t>(length, 256, 2048));
+  const size_t fadeStart = newStart - fade;
+  // The loop enters at the phase that best matches the sound where the crossfade begins, so
+  // the crossfade does not bend the pitch; it carries on at that point's level (at most 12 dB
+  // up or down).
+  auto loopAt = [&](size_t shift, size_t j) {
+    return wave[loopStart + (j + shift + length - fadeStart % length) % length];
+  };
+  size_t bestShift = 0;
+  double bestScore = -1e300;
+  const size_t probe = std::min<size_t>(fade, 512);
+  for (size_t shift = 0; shift < length; ++shift) {
+    double score = 0;
+    for (size_t j = 0; j < probe; j += 2)
+      score += double(wave[fadeStart + j]) * loopAt(shift, fadeStart + j);
+    if (score > bestScore) {
+      bestScore = score;
+      bestShift = shift;
+    }
+  }
+  auto rms = [](auto&& value, size_t count) {
     double sum = 0;
-    for (size_t i = from; i < from + count; ++i)
-      sum += double(wave[i]) * wave[i];
+    for (size_t i = 0; i < count; ++i)
+      sum += double(value(i)) * value(i);
     return std::sqrt(sum / static_cast<double>(std::max<size_t>(count, 1)));
   };
-  const size_t window = std::min(newStart, length);
-  const double loopRms = rms(loopStart, length);
-  const float gain =
-      loopRms > 0 && window > 0
-          ? static_cast<float>(
-                std::clamp(rms(newStart - fade + (fade - std::min(fade, window)), window) / loopRms,
-                           0.25, 4.0))
-          : 1.0f;
+  const size_t window = std::min(fade, length);
+  const double loopRms = rms([&](size_t i) { return wave[loopStart + i]; }, length);
+  const double hereRms = rms([&](size_t i) { return wave[fadeStart + i]; }, window);
+  const auto gain =
+      static_cast<float>(loopRms > 0 ? std::clamp(hereRms / loopRms, 0.25, 4.0) : 1.0);
   std::vector<float> out(frames);
-  auto loopValue = [&](size_t j) {
-    const size_t phase = (j + length * (1 + newStart / length) - newStart) % length;
-    return gain * wave[loopStart + phase];
-  };
   for (size_t j = 0; j < frames; ++j) {
+    const float loopValue = gain * loopAt(bestShift, j);
     if (j >= newStart) {
-      out[j] = loopValue(j);
-    } else if (j + fade >= newStart) {
+      out[j] = loopValue;
+    } else if (j >= fadeStart) {
       const float w = static_cast<float>(newStart - j) / static_cast<float>(fade);
-      out[j] = w * wave[j] + (1 - w) * loopValue(j);
+      out[j] = w * wave[j] + (1 - w) * loopValue;
     } else {
       out[j] = wave[j];
     }
@@ -137,7 +164,7 @@ int64_t EstimateFrames(const SoundFont& font, const WaveSource& source, double r
 }
 
 ResampledWave Resample(const SoundFont& font, const WaveSource& source, double rate,
-                       int64_t maxFrames) {
+                       int64_t maxFrames, double pitchHz) {
   const double inRate = font.samples[source.sampleIndex].sampleRate;
   ResampledWave wave;
   if (!source.HasUsableLoop()) {
@@ -160,11 +187,8 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
   const int64_t length = source.loopEnd - source.loopStart;
   const int64_t skip = PeriodsToSkip(source);
   const int64_t lead = source.loopStart - source.start + skip * length;
-  // The loop's length in the result is a whole number of frames that leaves room for a start.
-  const int64_t longestLoop = maxFrames / 2;
-  double wanted = std::min(rate, inRate * static_cast<double>(longestLoop) / length);
-  const int64_t outLength =
-      std::clamp<int64_t>(std::llround(length * wanted / inRate), 2, longestLoop);
+  // The loop's length in the result is a whole number of frames.
+  const int64_t outLength = std::max<int64_t>(2, std::llround(length * rate / inRate));
   const double ratio = static_cast<double>(outLength) / length;
   const auto outLoopStart = static_cast<int64_t>(std::ceil(lead * ratio - 1e-9));
   // The sample up to its loop end, then enough further periods for the filter's tail.
@@ -180,14 +204,25 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
       RunSoxr(input, inRate, inRate * ratio, std::min(available, fullFrames + 64));
   frames.resize(fullFrames, 0.0f);
   size_t loopStart = static_cast<size_t>(outLoopStart);
-  if (fullFrames > static_cast<size_t>(maxFrames)) {
-    CutLooped(frames, loopStart, static_cast<size_t>(outLength), static_cast<size_t>(maxFrames));
-    loopStart = static_cast<size_t>(maxFrames - outLength);
+  auto loopLength = static_cast<size_t>(outLength);
+  auto longestLoop = static_cast<size_t>(maxFrames / 2);
+  if (loopLength > longestLoop) {
+    const double cycle = pitchHz > 0 ? inRate * ratio / pitchHz : 0.0;
+    if (cycle >= 2 && cycle < static_cast<double>(longestLoop)) {
+      longestLoop = static_cast<size_t>(
+          std::llround(std::floor(static_cast<double>(longestLoop) / cycle) * cycle));
+    }
+    loopStart = ShortenLoop(frames, loopStart, loopLength, longestLoop);
+    loopLength = longestLoop;
+  }
+  if (frames.size() > static_cast<size_t>(maxFrames)) {
+    CutLooped(frames, loopStart, loopLength, static_cast<size_t>(maxFrames));
+    loopStart = static_cast<size_t>(maxFrames) - loopLength;
   }
   wave.frames = std::move(frames);
   wave.rate = inRate * ratio;
   wave.loopStart = static_cast<uint32_t>(loopStart);
-  wave.loopEnd = static_cast<uint32_t>(loopStart + static_cast<size_t>(outLength) - 1);
+  wave.loopEnd = static_cast<uint32_t>(loopStart + loopLength - 1);
   wave.loops = true;
   wave.peak = PeakOf(wave.frames);
   return wave;

@@ -47,8 +47,10 @@ int64_t EstimateFrames(const SoundFont& font, const WaveSource& source, double r
 // filter sees the periodic signal on both sides). A result longer than `maxFrames` is cut:
 // a one-shot wave fades out over its last part; a looped wave keeps its loop whole and moves
 // it forward, crossfading the start of the sound into it.
+// `pitchHz` is the sample's fundamental at its own rate (0 if unknown): a loop that has to be
+// shortened keeps a whole number of its cycles.
 ResampledWave Resample(const SoundFont& font, const WaveSource& source, double rate,
-                       int64_t maxFrames);
+                       int64_t maxFrames, double pitchHz = 0);
 
 // Quantises to signed 8 bits: scaled so the peak reaches `scale` x 126, plus triangular dither
 // from a fixed-seed generator (the same input always gives the same bytes).

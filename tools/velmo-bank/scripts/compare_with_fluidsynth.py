@@ -77,37 +77,73 @@ def autocorr(x, lag, n):
     return num / den
 
 
-def estimate_f0(left, right, start=int(0.25 * RATE), length=int(0.3 * RATE)):
+def analysis_window(left, right, start=int(0.25 * RATE), length=int(0.3 * RATE)):
     x = [l + r for l, r in zip(left[start:start + length + 700], right[start:start + length + 700])]
     if len(x) < length + 700 or max(abs(v) for v in x) < 50:
         return None
+    return x
+
+
+def first_period(x):
+    """Shortest lag whose normalised autocorrelation is a local peak near the best one."""
     n = 2048
     lags = range(12, 600)
     r = {lag: autocorr(x, lag, n) for lag in lags}
     best = max(r.values())
     if best < 0.5:
         return None
-    # The shortest lag whose correlation is a local peak close to the best one.
-    period = None
     for lag in lags:
         if lag - 1 in r and lag + 1 in r and r[lag] >= r[lag - 1] and r[lag] >= r[lag + 1] \
                 and r[lag] > 0.9 * best:
-            period = lag
-            break
-    if period is None:
-        return None
-    # Refine on the largest multiple of the period within the window.
-    m = max(1, 600 // period)
+            return lag
+    return None
+
+
+def refine_period(x, period):
+    """Refines a period on the largest multiple within 600 lags, by parabolic interpolation."""
+    length = len(x) - 700
+    m = max(1, int(600 // period))
     for _ in range(2):
         centre = round(m * period)
         vals = [autocorr(x, centre + d, length - 700) for d in (-1, 0, 1)]
-        while vals[0] > vals[1] or vals[2] > vals[1]:
+        for _ in range(8):
+            if vals[0] <= vals[1] and vals[2] <= vals[1]:
+                break
             centre += -1 if vals[0] > vals[1] else 1
             vals = [autocorr(x, centre + d, length - 700) for d in (-1, 0, 1)]
         denom = vals[0] - 2 * vals[1] + vals[2]
         offset = 0.5 * (vals[0] - vals[2]) / denom if denom != 0 else 0.0
         period = (centre + offset) / m
-    return RATE / period
+    return period
+
+
+def estimate_f0(left, right):
+    x = analysis_window(left, right)
+    if x is None:
+        return None
+    period = first_period(x)
+    return RATE / refine_period(x, period) if period else None
+
+
+def compare_pitch(velmo, fluid):
+    """(velmo Hz, FluidSynth Hz, cents, own-estimate octave agreement): Velmo's period is
+    refined starting from FluidSynth's, so both are measured on the same partial."""
+    xv = analysis_window(*velmo)
+    xf = analysis_window(*fluid)
+    if xv is None or xf is None:
+        # Short sounds: measure early, just after the attack.
+        xv = analysis_window(*velmo, start=int(0.03 * RATE))
+        xf = analysis_window(*fluid, start=int(0.03 * RATE))
+    if xv is None or xf is None:
+        return None, None, None, False
+    pf = first_period(xf)
+    pv_own = first_period(xv)
+    if pf is None:
+        return None, None, None, False
+    pf = refine_period(xf, pf)
+    pv = refine_period(xv, pf)
+    agree = pv_own is not None and abs(1200 * math.log2(pv_own / pf)) < 600
+    return RATE / pv, RATE / pf, 1200 * math.log2(pf / pv), agree
 
 
 def render(args, mid, out_velmo, out_fluid):
@@ -160,10 +196,12 @@ def main():
         fdb = rms_db(f[0], f[1], 0, int(1.0 * RATE))
         if fdb > -70 and vdb < -70:
             silent.append(name)
-        if name.startswith("p") and name.endswith("_k60"):
+        if name.startswith("p") and name.endswith("_k60") and fdb > -70:
             levels[int(name[1:4])] = (rms_db(v[0], v[1], 0, int(0.4 * RATE)),
                                       rms_db(f[0], f[1], 0, int(0.4 * RATE)))
     print("notes audible in FluidSynth but silent here: %d %s" % (len(silent), " ".join(silent)))
+    print("programs whose key 60 FluidSynth leaves silent (left out of the level figures): %s" %
+          " ".join(str(p) for p in range(lo, hi + 1) if p not in levels))
 
     diffs = sorted(v - f for v, f in levels.values())
     offset = diffs[len(diffs) // 2]
@@ -175,17 +213,20 @@ def main():
           ", ".join("%d:%+.1f" % (p, v - f - offset) for p, (v, f) in worst[:12]))
 
     pitch = []
+    octave_notes = []
     for p in range(max(lo, 0), min(hi, 95) + 1):
         name = "p%03d_k69" % p
         if name not in results:
             continue
         v, f = results[name]
-        fv = estimate_f0(*v)
-        ff = estimate_f0(*f)
-        cents = 1200 * math.log2(fv / ff) if fv and ff else None
+        fv, ff, cents, agree = compare_pitch(v, f)
+        if not agree and cents is not None:
+            octave_notes.append(p)
         pitch.append((p, fv, ff, cents))
     good = [row for row in pitch if row[3] is not None and abs(row[3]) <= 5]
     print("pitch of key 69 within 5 cents: %d of %d" % (len(good), len(pitch)))
+    print("programs whose own first period is not near FluidSynth's (octave check): %s" %
+          " ".join(str(p) for p in octave_notes))
     bad = sorted(pitch, key=lambda row: -(abs(row[3]) if row[3] is not None else 1e9))
     for p, fv, ff, cents in bad[:8]:
         print("  program %3d: velmo %s Hz, fluidsynth %s Hz, %s cents" %
