@@ -10,28 +10,40 @@
 
 namespace velmo::testing {
 
-std::vector<int32_t> PlayNote(std::span<const uint8_t> image, int32_t channel, int32_t program,
-                              int32_t key, int32_t blocks) {
-  auto engine = std::make_unique<Engine>();
+NotePlayer::NotePlayer(std::span<const uint8_t> image) : engine_(std::make_unique<Engine>()) {
   std::istringstream stream(std::string(image.begin(), image.end()));
-  EngineLoadAndReset(*engine, stream);
+  EngineLoadAndReset(*engine_, stream);
+}
+
+NotePlayer::~NotePlayer() = default;
+
+std::vector<int32_t> NotePlayer::Play(int32_t channel, int32_t program, int32_t key,
+                                      int32_t blocks) {
+  Engine& engine = *engine_;
+  EngineReset(engine, 1);
   if (program >= 0) {
-    PushMidiByte(*engine, static_cast<uint8_t>(0xC0 | channel));
-    PushMidiByte(*engine, static_cast<uint8_t>(program));
+    PushMidiByte(engine, static_cast<uint8_t>(0xC0 | channel));
+    PushMidiByte(engine, static_cast<uint8_t>(program));
   }
-  PushMidiByte(*engine, static_cast<uint8_t>(0x90 | channel));
-  PushMidiByte(*engine, static_cast<uint8_t>(key));
-  PushMidiByte(*engine, 100);
+  PushMidiByte(engine, static_cast<uint8_t>(0x90 | channel));
+  PushMidiByte(engine, static_cast<uint8_t>(key));
+  PushMidiByte(engine, 100);
   std::vector<int32_t> mono;
   for (int32_t b = 0; b < blocks; ++b) {
-    const int32_t block = WriteBlock(*engine);
-    DrainMidiQueue(*engine);
-    RenderBlock(*engine);
-    const int16_t* samples = RingBlock(*engine, block);
-    for (int32_t f = 0; f < kFramesPerBlock; ++f)
+    const int32_t block = WriteBlock(engine);
+    DrainMidiQueue(engine);
+    RenderBlock(engine);
+    const int16_t* samples = RingBlock(engine, block);
+    for (int32_t f = 0; f < kFramesPerBlock; ++f) {
       mono.push_back(samples[2 * f] + samples[2 * f + 1]);
+    }
   }
   return mono;
+}
+
+std::vector<int32_t> PlayNote(std::span<const uint8_t> image, int32_t channel, int32_t program,
+                              int32_t key, int32_t blocks) {
+  return NotePlayer(image).Play(channel, program, key, blocks);
 }
 
 double ZeroCrossingFrequency(const std::vector<int32_t>& samples, size_t from, size_t count) {
