@@ -5,6 +5,7 @@
 
 #include "archive/vrx_error.h"     // IWYU pragma: export
 #include "archive/vrx_file.h"      // IWYU pragma: export
+#include "archive/vrx_id.h"        // IWYU pragma: export
 #include "archive/vrx_messages.h"  // IWYU pragma: export
 #include "archive/vrx_pack.h"      // IWYU pragma: export
 #include "archive/vrx_records.h"   // IWYU pragma: export

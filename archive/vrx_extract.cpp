@@ -12,6 +12,8 @@ namespace velmo {
 
 namespace {
 
+constexpr std::uint64_t kSignatureEnd = 12;
+
 // Reads the header of an archive `length` bytes long: a stream too short to
 // hold a signature is not an archive; one with a signature but cut short is truncated.
 TVRXFileInfo ReadCheckedFileInfo(std::istream& archive, std::uint64_t length) {
@@ -19,7 +21,8 @@ TVRXFileInfo ReadCheckedFileInfo(std::istream& archive, std::uint64_t length) {
   const std::uint64_t available = std::min<std::uint64_t>(length, bytes.size());
   ReadVRXBytesAt(archive, 0, std::span(bytes.data(), available), "the header is incomplete");
   const TVRXFileInfo info = DecodeVRXFileInfo(bytes);
-  if (!info.HasSignature()) throw EVRXError(std::string(kVRXBadSignatureMessage));
+  if (available < kSignatureEnd || !info.HasSignature())
+    throw EVRXError(std::string(kVRXBadSignatureMessage));
   if (available < bytes.size())
     throw EVRXError("VRX archive is truncated: the header is incomplete");
   return info;
