@@ -1,5 +1,8 @@
 #include "archive/vrx_block_packer.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "archive/vrx_bytes.h"
 
 namespace velmo {
@@ -46,18 +49,11 @@ void VRXBlockPacker::Substitute() {
     if (code < 0) return;
 
     // The first slot holding the highest count wins.
-    std::uint8_t best = kMinPairCount - 1;
-    std::uint8_t left = 0;
-    std::uint8_t right = 0;
-    for (std::uint32_t index = 0; index < VRXPairCounts::kSlotCount; ++index) {
-      const VRXPairCounts::Slot& slot = pair_counts_.SlotAt(index);
-      if (slot.count > best) {
-        best = slot.count;
-        left = slot.left;
-        right = slot.right;
-      }
-    }
+    const std::uint8_t best = pair_counts_.HighestCount();
     if (best < kMinPairCount) return;
+    const VRXPairCounts::Slot slot = pair_counts_.SlotAt(pair_counts_.FirstSlotWithCount(best));
+    const std::uint8_t left = slot.left;
+    const std::uint8_t right = slot.right;
 
     const auto pair_code = static_cast<std::uint8_t>(code);
     ReplacePair(left, right, pair_code);
@@ -74,24 +70,34 @@ void VRXBlockPacker::ReplacePair(std::uint8_t left, std::uint8_t right, std::uin
   const std::uint32_t last_start = size_ - 1;
   std::uint32_t write = 0;
   std::uint32_t read = 0;
-  for (; read < last_start; ++read) {
-    if (block_[read] == left && block_[read + 1] == right) {
-      if (read > 0) {
-        const std::uint8_t predecessor = block_[write - 1];
-        pair_counts_.Decrement(predecessor, left);
-        pair_counts_.Increment(predecessor, code);
-      }
-      if (read + 1 < last_start) {
-        const std::uint8_t following = block_[read + 2];
-        pair_counts_.Decrement(right, following);
-        pair_counts_.Increment(code, following);
-      }
-      block_[write++] = code;
-      ++read;
-      --size_;
-    } else {
-      block_[write++] = block_[read];
+  while (read < last_start) {
+    // Bytes up to the next `left` are only moved down over replaced pairs.
+    const void* const hit = std::memchr(&block_[read], left, last_start - read);
+    const std::uint32_t next =
+        hit != nullptr
+            ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(hit) - block_.data())
+            : last_start;
+    if (write != read) std::memmove(&block_[write], &block_[read], next - read);
+    write += next - read;
+    read = next;
+    if (read == last_start) break;
+    if (block_[read + 1] != right) {
+      block_[write++] = block_[read++];
+      continue;
     }
+    if (read > 0) {
+      const std::uint8_t predecessor = block_[write - 1];
+      pair_counts_.Decrement(predecessor, left);
+      pair_counts_.Increment(predecessor, code);
+    }
+    if (read + 1 < last_start) {
+      const std::uint8_t following = block_[read + 2];
+      pair_counts_.Decrement(right, following);
+      pair_counts_.Increment(code, following);
+    }
+    block_[write++] = code;
+    read += 2;
+    --size_;
   }
   if (read == last_start) block_[write] = block_[read];
 }

@@ -20,6 +20,8 @@ class VRXPairCounts {
     std::uint8_t count;
   };
 
+  VRXPairCounts() { Reset(); }
+
   // Frees every slot (the pair bytes of free slots do not matter).
   void Reset();
 
@@ -30,7 +32,12 @@ class VRXPairCounts {
   // Sets the count of a pair that has been replaced to 1.
   void MarkReplaced(std::uint8_t left, std::uint8_t right);
 
-  const Slot& SlotAt(std::uint32_t index) const { return slots_[index]; }
+  Slot SlotAt(std::uint32_t index) const { return {left_[index], right_[index], counts_[index]}; }
+
+  // The highest count of any slot (0 when all are free).
+  std::uint8_t HighestCount() const;
+  // The first slot, in index order, holding `count`; kSlotCount when none does.
+  std::uint32_t FirstSlotWithCount(std::uint8_t count) const;
 
   // Lookups that probed all slots without finding their pair or a free slot;
   // such a lookup claims nothing and its update is dropped.
@@ -41,7 +48,14 @@ class VRXPairCounts {
   // claimed for it); none when every slot holds another pair.
   std::optional<std::uint32_t> Lookup(std::uint8_t left, std::uint8_t right);
 
-  std::array<Slot, kSlotCount> slots_ = {};
+  void SetCount(std::uint32_t index, std::uint8_t count);
+
+  // Kept apart so that the search for a count runs over counts alone.
+  std::array<std::uint8_t, kSlotCount> left_ = {};
+  std::array<std::uint8_t, kSlotCount> right_ = {};
+  std::array<std::uint8_t, kSlotCount> counts_ = {};
+  // How many slots hold each count, for finding the highest count quickly.
+  std::array<std::uint32_t, 256> slots_with_count_ = {};
   std::uint32_t full_table_lookups_ = 0;
 };
 

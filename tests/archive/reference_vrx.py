@@ -7,6 +7,7 @@ vrx tool writes byte-identical archives.
 writes sample files into WORK_DIR, archives them with `VRX_TOOL create` (packed
 and stored) and with this script, and fails when any byte differs.
 """
+import math
 import os
 import random
 import struct
@@ -171,13 +172,34 @@ def sample_files(work_dir):
     samples["over.bin"] = bytes(rng.choice(b"abcd") for _ in range(8193))
     samples["all256.bin"] = bytes(range(256)) * 4
     samples["runs.bin"] = b"a" * 700 + b"ab" * 300 + b"abcabd" * 100
+    samples["pcm8.bin"] = bytes(
+        int(120 * math.exp(-4 * (n % 11025) / 22050) *
+            math.sin(2 * math.pi * (261.63, 392.0)[n // 11025 % 2] * n / 22050)) & 0xFF
+        for n in range(20000))
+    words = ["wave", "archive", "entry", "packed", "block", "pair", "sound", "bank", "voice",
+             "note", "the", "of", "and", "loaded", "from", "by", "each", "every"]
+    samples["words.txt"] = " ".join(rng.choice(words) for _ in range(3000)).encode()[:12000]
+    symbols = []
+    for i in range(96):
+        symbols.append(10 + i)
+        for j in range(i + 1, 96):
+            symbols += [10 + i, 10 + j]
+    crafted = []
+    for i, symbol in enumerate(symbols):
+        if len(crafted) >= 8192:
+            break
+        if i > 0 and i % 80 == 0:
+            crafted += [1, 2]
+        crafted.append(symbol)
+    samples["slots.bin"] = bytes(crafted[:8192])
     paths = []
     for name, content in samples.items():
         path = os.path.join(work_dir, name)
         with open(path, "wb") as f:
             f.write(content)
         paths.append(path)
-    ids = ["Text.TXT", "トーン.pcm", "Ärger/ß", "empty", "𝄞 exact", "over", "Ωmega", "runs"]
+    ids = ["Text.TXT", "トーン.pcm", "Ärger/ß", "empty", "𝄞 exact", "over", "Ωmega", "runs",
+           "波形8", "words", "slots"]
     return paths, ids
 
 

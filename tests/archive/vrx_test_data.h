@@ -9,8 +9,10 @@ namespace velmo::test {
 
 // English and Japanese text (UTF-8), `size` bytes.
 std::vector<std::uint8_t> TextData(std::size_t size);
-// Signed 16-bit little-endian PCM of a decaying two-partial tone, `size` bytes.
+// Signed 16-bit little-endian mono PCM of struck, decaying notes, `size` bytes.
 std::vector<std::uint8_t> PcmData(std::size_t size);
+// Signed 8-bit PCM of the same notes, as the sound bank keeps its waves.
+std::vector<std::uint8_t> Pcm8Data(std::size_t size);
 // Uniformly random bytes from a fixed seed.
 std::vector<std::uint8_t> RandomData(std::size_t size, std::uint32_t seed);
 // The 256 byte values, repeated.
