@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "archive/vrx_error.h"
 #include "archive/vrx_file.h"
@@ -39,11 +40,14 @@ const std::string& SingleArchive(std::span<const std::string> args, const char* 
 int RunList(std::span<const std::string> args) {
   const std::string& archive = SingleArchive(args, "list");
   const TVRXFileInfo header = CheckedHeader(archive);
+  std::vector<TVRXDataInfo> entries;  // all read before anything is printed
+  for (std::uint32_t i = 0; i < header.DataCount; ++i)
+    entries.push_back(GetVRXDataInfo(archive, i));
+
   std::cout << Column("Packed", 12) << Column("Unpacked", 12) << Column("Ratio", 8) << "  ID\n";
   std::uint64_t packed_total = 0;
   std::uint64_t unpacked_total = 0;
-  for (std::uint32_t i = 0; i < header.DataCount; ++i) {
-    const TVRXDataInfo entry = GetVRXDataInfo(archive, i);
+  for (const TVRXDataInfo& entry : entries) {
     packed_total += entry.PackedSize;
     unpacked_total += entry.UnpackedSize;
     std::cout << Column(std::to_string(entry.PackedSize), 12)
