@@ -25,8 +25,9 @@ constexpr std::uint32_t kMaxBlockOutput = 8192;
 class StackNeeds {
  public:
   explicit StackNeeds(const VRXPairTable& table) : table_(table) {
-    for (std::uint32_t code = 0; code < 256; ++code)
+    for (std::uint32_t code = 0; code < 256; ++code) {
       Need(static_cast<std::uint8_t>(code));
+    }
   }
 
  private:
