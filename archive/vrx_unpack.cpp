@@ -1,0 +1,128 @@
+#include <array>
+#include <string>
+
+#include "archive/vrx_bytes.h"
+#include "archive/vrx_error.h"
+#include "archive/vrx_pack.h"
+#include "archive/vrx_pair_table.h"
+
+namespace velmo {
+
+namespace {
+
+constexpr std::uint32_t kStackSize = 256;
+// A packer fills a block from at most this many source bytes.
+constexpr std::uint32_t kMaxBlockOutput = 8192;
+
+[[noreturn]] void RaiseCorrupt(const std::string& what) {
+  throw EVRXError("VRX packed data is corrupt: " + what);
+}
+
+// Stack bytes needed to expand each code, as the expansion loop uses its stack:
+// a pair code pops itself and pushes its right then its left code. Rejects a
+// table whose codes refer to themselves, directly or through other codes, and
+// one that would need more than kStackSize bytes.
+class StackNeeds {
+ public:
+  explicit StackNeeds(const VRXPairTable& table) : table_(table) {
+    for (std::uint32_t code = 0; code < 256; ++code) {
+      Need(static_cast<std::uint8_t>(code));
+    }
+  }
+
+ private:
+  enum class State : std::uint8_t { kUnvisited, kVisiting, kDone };
+
+  std::uint32_t Need(std::uint8_t code) {
+    if (state_[code] == State::kDone) return need_[code];
+    if (table_.IsLiteral(code)) {
+      state_[code] = State::kDone;
+      need_[code] = 0;
+      return 0;
+    }
+    if (state_[code] == State::kVisiting) RaiseCorrupt("a pair table refers to itself");
+    state_[code] = State::kVisiting;
+    // Nesting is bounded by the 256 codes, so this recursion is too.
+    const std::uint32_t left = Need(table_.Left[code]);
+    const std::uint32_t right = Need(table_.Right[code]);
+    std::uint32_t need = 2;
+    if (1 + left > need) need = 1 + left;
+    if (right > need) need = right;
+    if (need > kStackSize) RaiseCorrupt("pairs nest deeper than the expansion stack");
+    state_[code] = State::kDone;
+    need_[code] = need;
+    return need;
+  }
+
+  const VRXPairTable& table_;
+  std::array<State, 256> state_ = {};
+  std::array<std::uint32_t, 256> need_ = {};
+};
+
+void CheckStackNeeds(const VRXPairTable& table) {
+  StackNeeds{table};
+}
+
+// Expands one block's packed bytes onto out, at most kMaxBlockOutput bytes and
+// never past `limit` bytes in all.
+void ExpandBlock(const VRXPairTable& table, std::span<const std::uint8_t> packed, std::size_t limit,
+                 std::vector<std::uint8_t>& out) {
+  const std::size_t block_limit = std::min(limit, out.size() + kMaxBlockOutput);
+  std::array<std::uint8_t, kStackSize> stack;
+  std::uint32_t depth = 0;
+  std::size_t next = 0;
+  for (;;) {
+    std::uint8_t code = 0;
+    if (depth > 0) {
+      code = stack[--depth];
+    } else if (next < packed.size()) {
+      code = packed[next++];
+    } else {
+      return;
+    }
+    if (table.IsLiteral(code)) {
+      if (out.size() >= block_limit) {
+        RaiseCorrupt(out.size() >= limit ? "it expands past its unpacked size"
+                                         : "a block expands past 8192 bytes");
+      }
+      out.push_back(code);
+    } else {
+      // StackNeeds has bounded the depth; this guards the array regardless.
+      if (depth + 2 > kStackSize) RaiseCorrupt("pairs nest deeper than the expansion stack");
+      stack[depth++] = table.Right[code];
+      stack[depth++] = table.Left[code];
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> UnpackVRXData(std::span<const std::uint8_t> packed,
+                                        std::uint32_t unpacked_size) {
+  std::vector<std::uint8_t> out;
+  // Grow with the output rather than trusting the declared size up front.
+  out.reserve(std::min<std::size_t>(unpacked_size, packed.size() * 16 + kMaxBlockOutput));
+  std::size_t pos = 0;
+  while (pos < packed.size()) {
+    const VRXPairTable table = ReadVRXPairTable(packed, pos);
+    if (packed.size() - pos < 4) {
+      throw EVRXError("VRX packed data is truncated: a block ends in its length");
+    }
+    const std::uint32_t length = ReadU32LE(packed.data() + pos);
+    pos += 4;
+    if (length > packed.size() - pos) {
+      throw EVRXError("VRX packed data is truncated: a block of " + std::to_string(length) +
+                      " bytes runs past the end of the entry");
+    }
+    CheckStackNeeds(table);
+    ExpandBlock(table, packed.subspan(pos, length), unpacked_size, out);
+    pos += length;
+  }
+  if (out.size() != unpacked_size) {
+    throw EVRXError("VRX packed data is truncated: it expands to " + std::to_string(out.size()) +
+                    " bytes instead of " + std::to_string(unpacked_size));
+  }
+  return out;
+}
+
+}  // namespace velmo
