@@ -20,8 +20,10 @@ for target in "${targets[@]}"; do
   name="$(basename "$target")"
   corpus="build/fuzz/corpus/$name"
   mkdir -p "$corpus"
+  # Committed seed inputs (fuzz/<library>/corpus/<target>/) are read, never written.
+  seeds=(fuzz/*/corpus/"$name")
   echo "fuzz: $name ($runs runs)"
-  "$target" -runs="$runs" -max_len=16384 -timeout=10 -rss_limit_mb=2048 "$corpus" \
+  "$target" -runs="$runs" -max_len=16384 -timeout=10 -rss_limit_mb=2048 "$corpus" "${seeds[@]}" \
     > "build/fuzz/$name.log" 2>&1 || { tail -n 40 "build/fuzz/$name.log"; exit 1; }
   tail -n 1 "build/fuzz/$name.log"
 done
