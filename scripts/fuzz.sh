@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each one.
-#   scripts/fuzz.sh [RUNS]     RUNS inputs per target (default 1000000)
+#   scripts/fuzz.sh [RUNS [SECONDS]]   RUNS inputs per target (default 1000000), each target
+#                                      stopping after SECONDS at the latest (default: no limit)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs="${1:-1000000}"
+seconds="${2:-0}"
 bash scripts/install-deps.sh
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$(nproc)" --target velmo_fuzzers
@@ -23,7 +25,7 @@ for target in "${targets[@]}"; do
   # Committed seed inputs (fuzz/<library>/corpus/<target>/) are read, never written.
   seeds=(fuzz/*/corpus/"$name")
   echo "fuzz: $name ($runs runs)"
-  "$target" -runs="$runs" -max_len=16384 -timeout=10 -rss_limit_mb=2048 "$corpus" "${seeds[@]}" \
+  "$target" -runs="$runs" -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=2048 "$corpus" "${seeds[@]}" \
     > "build/fuzz/$name.log" 2>&1 || { tail -n 40 "build/fuzz/$name.log"; exit 1; }
   tail -n 1 "build/fuzz/$name.log"
 done
