@@ -1,0 +1,30 @@
+// The synthesis engine as a BlockRenderer: one private engine instance, loaded from a bank
+// image and rendered block by block without its timer.
+#pragma once
+
+#include <istream>
+#include <memory>
+
+#include "tools/velmo-render/render_loop.h"
+
+namespace velmo {
+struct Engine;
+}
+
+namespace velmo::render {
+
+class EngineBlockRenderer final : public BlockRenderer {
+ public:
+  // Loads the bank and resets the engine; throws BankLoadError for a rejected image.
+  explicit EngineBlockRenderer(std::istream& bankImage);
+  ~EngineBlockRenderer() override;
+
+  void PushMidiByte(uint8_t byte) override;
+  std::span<const int16_t> RenderNextBlock() override;
+  bool AnyVoiceActive() const override;
+
+ private:
+  std::unique_ptr<Engine> engine_;
+};
+
+}  // namespace velmo::render

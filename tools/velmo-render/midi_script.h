@@ -1,0 +1,49 @@
+// The MIDI byte script read by `velmo-render --script`.
+//
+// UTF-8 text, one entry per line: `<block> <hex byte> <hex byte> ...`, for example
+// `12 90 3C 64`. The block is a decimal number from 0, each byte exactly two hex digits (either
+// case), separated by spaces or tabs. Blank lines and lines whose first non-blank character is
+// `#` are skipped, and a `#` token ends a line early (trailing comment). A UTF-8 byte order mark
+// at the start and Windows line endings are accepted. Lines may come in any block order; the
+// bytes of one block are pushed in file order, across lines too.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/velmo-render/scheduled_byte.h"
+
+namespace velmo::render {
+
+// A malformed script line. what() names the line by number and quotes its content.
+class ScriptError : public std::runtime_error {
+ public:
+  ScriptError(int64_t lineNumber, const std::string& message);
+  int64_t lineNumber() const { return lineNumber_; }
+
+ private:
+  int64_t lineNumber_;
+};
+
+struct ScriptLine {
+  int64_t lineNumber = 0;  // 1-based, as an editor shows it
+  int64_t block = 0;
+  std::vector<uint8_t> bytes;
+};
+
+// Parses every entry line in file order. Throws ScriptError on the first malformed line.
+std::vector<ScriptLine> ParseMidiScript(std::string_view text);
+
+struct ScriptSchedule {
+  ByteSchedule bytes;        // sorted by block, file order within a block
+  int64_t ignoredLines = 0;  // entry lines whose block is blockCount or more
+};
+
+// Orders the bytes for a render of `blockCount` blocks. Lines at block `blockCount` or later
+// would never be rendered and are left out (counted in ignoredLines).
+ScriptSchedule ScheduleMidiScript(const std::vector<ScriptLine>& lines, int64_t blockCount);
+
+}  // namespace velmo::render
