@@ -4,7 +4,7 @@ compares the PCM byte for byte.
 
 On the first differing sample of a case it prints the case seed, block, frame, side and both
 values, and keeps the case (bank.bin, script.txt, expected.raw, actual.raw, repro.sh) in
---keep-dir. Regression cases under regressions/ (pairs NAME.bank.bin + NAME.script.txt, the
+--keep-dir. The hand-built cases of edge_cases.py and the regression cases under regressions/ (pairs NAME.bank.bin + NAME.script.txt, the
 block count on the script's first line as "# blocks N") are always run first.
 
 Exit status: 0 when every case agrees, 1 on any mismatch or failure of velmo-render.
@@ -23,6 +23,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import edge_cases  # noqa: E402
 import engine_model  # noqa: E402
 import random_cases  # noqa: E402
 
@@ -93,7 +94,10 @@ class Tally:
         self.coverage = collections.Counter()
 
 
-def check_case(name, bank, script, blocks, exe, work, keep_dir, tally, verbose):
+def check_case(name, bank, script, blocks, exe, work, keep_dir, tally, verbose,
+               pitch_limit_allowed=True):
+    """Compares one case. Random cases may reach the pitch limit, past which only the blocks
+    before it are compared; any other open point means a broken case and fails."""
     bank_path = os.path.join(work, "bank.bin")
     script_path = os.path.join(work, "script.txt")
     with open(bank_path, "wb") as f:
@@ -103,6 +107,12 @@ def check_case(name, bank, script, blocks, exe, work, keep_dir, tally, verbose):
     actual = run_velmo_render(exe, bank_path, script_path, blocks, os.path.join(work, "out.raw"))
     expected, open_point, open_block = engine_model.render(bank, script, blocks, tally.coverage)
     compared = blocks
+    if open_point is not None and not (pitch_limit_allowed and "past the limit" in open_point):
+        print("FAILED %s: the case reaches an open point at block %d (%s)"
+              % (name, open_block, open_point))
+        keep_case(keep_dir, name, bank, script, blocks, expected, actual, exe)
+        tally.mismatches += 1
+        return False
     if open_point is not None:
         # Past an open point the engine's own choice rules; compare only the blocks before it.
         compared = open_block
@@ -153,7 +163,8 @@ def main(argv=None):
     parser.add_argument("--blocks", type=int, default=60, help="blocks rendered per random case")
     parser.add_argument("--keep-dir", default=None,
                         help="where mismatching cases are written (default: a temporary folder)")
-    parser.add_argument("--no-regressions", action="store_true", help="skip regressions/")
+    parser.add_argument("--no-regressions", action="store_true",
+                        help="skip the hand-built edge cases and regressions/")
     parser.add_argument("--min-sounding", type=float, default=0.2,
                         help="fail if fewer than this share of compared blocks carry sound")
     parser.add_argument("--coverage", action="store_true",
@@ -168,9 +179,12 @@ def main(argv=None):
     ok = True
     try:
         if not args.no_regressions:
+            for name, bank, script, blocks in edge_cases.all_cases():
+                ok &= check_case("edge case " + name, bank, script, blocks, args.velmo_render,
+                                 work, keep_dir, tally, args.verbose, pitch_limit_allowed=False)
             for name, bank, script, blocks in regression_cases(os.path.join(HERE, "regressions")):
                 ok &= check_case("regression " + name, bank, script, blocks, args.velmo_render,
-                                 work, keep_dir, tally, args.verbose)
+                                 work, keep_dir, tally, args.verbose, pitch_limit_allowed=False)
         for seed in range(args.seed, args.seed + args.cases):
             bank, script = random_cases.random_case(seed, args.blocks)
             ok &= check_case("seed %d" % seed, bank, script, args.blocks, args.velmo_render, work,

@@ -254,8 +254,10 @@ class EngineModel:
         elif number == 6:
             c.data_entry_msb = value
             if c.param_select == 2 and c.rpn_msb == 0 and c.rpn_lsb == 0:
+                self.coverage["bend range set"] += 1
                 c.bend_range_cents = wrap16(value * 100)
             if c.param_select == 2 and c.rpn_msb == 0 and c.rpn_lsb == 2 and 40 <= value <= 88:
+                self.coverage["coarse tuning set"] += 1
                 c.coarse_tune_cents = wrap16((value - 64) * 100)
         elif number == 7:
             c.volume_att = LEVEL_ATT_TABLE[value]
@@ -267,6 +269,7 @@ class EngineModel:
         elif number == 38:
             c.data_entry_lsb = value
             if c.param_select == 2 and c.rpn_msb == 0 and c.rpn_lsb == 1:
+                self.coverage["fine tuning set"] += 1
                 c.fine_tune_cents = wrap16((((c.data_entry_msb << 7) + value - 8192) * 100) >> 13)
         elif number == 64:
             c.hold = value & 0xC0
@@ -279,10 +282,13 @@ class EngineModel:
             c.rpn_msb = value
             c.param_select = 2
         elif number == 120:
+            self.coverage["all sound off"] += 1
             self.all_sound_off(ch)
         elif number == 121:
+            self.coverage["reset all controllers"] += 1
             self.reset_all_controllers(ch)
         elif number == 123:
+            self.coverage["all notes off"] += 1
             self.all_notes_off(ch)
 
     def program_change(self, ch, program):
@@ -294,6 +300,7 @@ class EngineModel:
         c = self.channels[ch]
         c.bend = wrap16((second << 7) + first - 8192)
         c.bend_cents = wrap16((c.bend * c.bend_range_cents) >> 13)
+        self.coverage["pitch bend"] += 1
 
     def all_sound_off(self, ch):
         for v in self.voices:
@@ -487,7 +494,7 @@ class EngineModel:
         cents = p - 1200 * octave
         o = octave - OUTPUT_RATE_SHIFT
         if p >= PITCH_LIMIT_CENTS or o <= -32:
-            self.flag_open_point("pitch %d cents" % p)
+            self.flag_open_point("pitch %d cents at or past the limit" % p)
             o = max(-31, min(o, 31))
         base = PITCH_TABLE[cents]
         if o > 0:
@@ -584,6 +591,8 @@ class EngineModel:
         for v in self.voices[:POLYPHONY_LIMIT]:
             if v.active:
                 self.render_voice(v, block)
+        if any(x != wrap16(x) for x in block):
+            self.coverage["block mix wrapped past 16 bits"] += 1
         return struct.pack("<%dh" % len(block), *[wrap16(x) for x in block])
 
     def render_voice(self, v, block):

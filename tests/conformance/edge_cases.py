@@ -1,0 +1,166 @@
+"""Hand-built banks and scripts for engine behaviours that random cases reach only by chance.
+
+Each case is (name, bank image, script text, blocks). The banks are built field by field so that
+each case shows one behaviour: a voice reused while its previous note was loud, alternating loops
+that turn at sample 0, drum voices that keep a melodic note's tremolo, the hold pedal against
+note-off and all-notes-off, a queue flooded past 512 bytes, and the fine, coarse and bend-range
+registered parameters.
+"""
+
+import math
+import struct
+
+
+def instrument(regions, env_rate=(127, 127, 127, 127, 127, 127), env_level=(127, 127, 127, 127, 0, 0),
+               env_key_scale=(0,) * 6, env_mode=1, vibrato_depth=0, lfo_rate=0, level=127,
+               level_key_scale=0, pitch_key_track=0, tremolo_depth=0):
+    """regions: list of (top key, sample record number)."""
+    tops = [top for top, _ in regions] + [127] * (16 - len(regions))
+    samples = [sample for _, sample in regions] + [0] * (16 - len(regions))
+    return (struct.pack("<16H", *samples) + struct.pack("<16b", *tops)
+            + struct.pack("<6b", *env_rate) + struct.pack("<6b", *env_level)
+            + struct.pack("<6b", *env_key_scale)
+            + struct.pack("<7b", env_mode, vibrato_depth, lfo_rate, level, level_key_scale,
+                          pitch_key_track, tremolo_depth))
+
+
+def sample(wave_slot, loop_mode=1, start=0, loop_start=0, loop_end=0, tune=0):
+    return struct.pack("<hHHHHH", tune, loop_mode, start, loop_start, loop_end, wave_slot)
+
+
+def bank_image(instruments, samples, waves, program_row=None):
+    """instruments: {index: record}; samples: list (record 0 first); waves: list of PCM lists."""
+    count = max(instruments) + 1
+    image = bytearray(struct.pack("<H", count))
+    for i in range(count):
+        image += instruments.get(i, bytes(73))
+    image += struct.pack("<H", len(samples)) + b"".join(samples)
+    image += struct.pack("<H", len(waves))
+    for pcm in waves:
+        if pcm is None:
+            image += struct.pack("<H", 0)
+        else:
+            image += struct.pack("<HHHH", len(pcm) + 8, 0, 0, 0) + struct.pack("<%db" % len(pcm), *pcm)
+    image += struct.pack("<H", 128) + bytes(128)  # every bank uses program row 0
+    image += struct.pack("<H", 0)
+    row = program_row if program_row is not None else list(range(128))
+    row = [index if index < count else 0xFFFF for index in row]
+    image += struct.pack("<H", 1) + struct.pack("<128H", *row)
+    image += struct.pack("<H", 0)
+    return bytes(image)
+
+
+def script(lines):
+    """lines: list of (block, [bytes])."""
+    return "".join("%d %s\n" % (block, " ".join("%02X" % b for b in data)) for block, data in lines)
+
+
+def sine(n, period, amplitude=127):
+    return [max(-128, min(127, int(amplitude * math.sin(2 * math.pi * i / period)))) for i in range(n)]
+
+
+def ramp(n):
+    return [max(-128, min(127, -120 + (240 * i) // max(1, n - 1))) for i in range(n)]
+
+
+def alternating_loops_from_zero():
+    """Modes 2 and 3 whose loop starts at sample 0 turn there: ..., 2, 1, 0, 1, 2, ..."""
+    waves = [ramp(40), ramp(7)]
+    samples = [bytes(12), sample(0, loop_mode=2, loop_start=0, loop_end=30),
+               sample(0, loop_mode=3, loop_start=0, loop_end=39, start=5),
+               sample(1, loop_mode=2, loop_start=0, loop_end=6, tune=1900),
+               sample(1, loop_mode=3, loop_start=0, loop_end=200)]
+    instruments = {p: instrument([(127, p + 1)], env_mode=1) for p in range(4)}
+    lines = []
+    for p in range(4):
+        lines.append((p * 10, [0xC0 | p, p, 0x90 | p, 60, 100]))
+        lines.append((p * 10 + 30, [0x80 | p, 60, 0]))
+    return "alternating loops turning at sample 0", bank_image(instruments, samples, waves), \
+        script(lines), 90
+
+
+def reused_voice_starts_silent():
+    """A voice taken over while its note is loud starts the new note's envelope from silence:
+    a note-on followed at once by the same key (damping) or by its note-off must not carry the
+    old level over."""
+    waves = [sine(200, 25)]
+    samples = [bytes(12), sample(0, loop_mode=1, loop_start=10, loop_end=199)]
+    loud = instrument([(127, 1)], env_mode=1, env_level=(127, 127, 127, 127, 60, 40))
+    release_up = instrument([(127, 1)], env_mode=0, env_rate=(127, 127, 127, 127, 90, 127),
+                            env_level=(127, 127, 127, 127, 100, 90))
+    instruments = {0: loud, 1: release_up}
+    lines = []
+    # Fill all 18 voices with loud sustained notes, then steal them in several ways.
+    lines.append((0, [0x90] + sum(([k, 127] for k in range(40, 58)), [])))
+    lines.append((6, [0x90, 70, 100, 0x90, 70, 100]))  # stolen voice damped at once
+    lines.append((8, [0xC1, 1, 0x91, 71, 100, 0x81, 71, 0]))  # stolen voice released at once
+    lines.append((10, [0x90, 72, 100, 0x90, 72, 0]))
+    lines.append((12, [0xB0, 123, 0, 0xB1, 123, 0]))
+    return "reused voice starts from silence", bank_image(instruments, samples, waves), \
+        script(lines), 60
+
+
+def drum_voice_keeps_tremolo():
+    """A drum note on a voice that played a melodic note with tremolo renders with that note's
+    last tremolo value (drum voices run no LFO)."""
+    waves = [sine(300, 30)]
+    samples = [bytes(12), sample(0, loop_mode=1, loop_start=0, loop_end=299)]
+    melodic = instrument([(127, 1)], env_mode=1, lfo_rate=37, tremolo_depth=127, vibrato_depth=90)
+    drum = instrument([(127, 1)], env_mode=5, pitch_key_track=0)
+    instruments = {0: melodic}
+    for key in range(35, 82):
+        instruments[key + 93] = drum
+    lines = [(0, [0x90, 60, 127]), (7, [0xB0, 120, 0]), (8, [0x99, 41, 127, 0x99, 60, 100]),
+             (9, [0xE0, 0, 0x7F, 0xB0, 1, 127])]
+    return "drum voice keeps left-over tremolo", bank_image(instruments, samples, waves), \
+        script(lines), 40
+
+
+def hold_pedal_and_all_notes_off():
+    waves = [sine(120, 12), ramp(90)]
+    samples = [bytes(12), sample(0, loop_mode=1, loop_start=0, loop_end=119),
+               sample(1, loop_mode=0, loop_start=0, loop_end=89)]
+    instruments = {0: instrument([(64, 1), (127, 2)], env_mode=1,
+                                 env_rate=(120, 100, 100, 100, 95, 127),
+                                 env_level=(127, 90, 80, 70, 0, 0)),
+                   1: instrument([(127, 1)], env_mode=4, env_rate=(127, 110, 90, 80, 100, 127),
+                                 env_level=(127, 100, 60, 50, 0, 0))}
+    lines = [(0, [0x90, 60, 100, 62, 90, 0xB0, 64, 127]), (3, [0x80, 60, 0, 0x90, 62, 0]),
+             (10, [0xB0, 64, 10]), (12, [0xC2, 1, 0x92, 50, 100, 52, 100, 0xB2, 64, 64]),
+             (15, [0xB2, 123, 0]), (25, [0xB2, 64, 0]), (26, [0x92, 50, 100]),
+             (27, [0xB2, 123, 0]), (28, [0x92, 50, 100])]
+    return "hold pedal and all notes off", bank_image(instruments, samples, waves), \
+        script(lines), 60
+
+
+def queue_flood():
+    """More than 512 bytes in one block: the bytes past the 512th are dropped."""
+    waves = [sine(64, 16)]
+    samples = [bytes(12), sample(0, loop_mode=1, loop_start=0, loop_end=63)]
+    instruments = {0: instrument([(127, 1)], env_mode=1)}
+    flood = []
+    for i in range(200):
+        flood += [0x90, 30 + i % 60, 1 + i % 127]
+    # Byte 512 falls inside the 171st message; what follows it is lost, the last notes included.
+    lines = [(0, flood), (0, [0x90, 100, 127]), (5, [0xB0, 123, 0]), (6, [0x90, 101, 127])]
+    return "queue flood past 512 bytes", bank_image(instruments, samples, waves), script(lines), 20
+
+
+def registered_parameters():
+    waves = [sine(240, 24)]
+    samples = [bytes(12), sample(0, loop_mode=1, loop_start=0, loop_end=239, tune=-37)]
+    instruments = {0: instrument([(127, 1)], env_mode=1, pitch_key_track=2)}
+    lines = [
+        (0, [0xB0, 101, 0, 100, 0, 6, 12, 0xE0, 0x7F, 0x7F, 0x90, 61, 100]),
+        (4, [0xB0, 100, 1, 6, 0x00, 38, 0x00, 0x90, 59, 100]),
+        (8, [0xB0, 100, 2, 6, 88, 0x90, 64, 100, 0xB0, 6, 39, 0x90, 66, 100]),
+        (12, [0xB0, 99, 1, 98, 8, 6, 100, 0xE0, 0x00, 0x00, 0x90, 68, 100]),
+        (16, [0xB0, 121, 0, 6, 2, 0xE0, 0x7F, 0x7F, 0x90, 55, 100]),
+        (20, [0xB0, 101, 0, 100, 1, 6, 0x7F, 38, 0x7F, 0x90, 57, 100]),
+    ]
+    return "registered parameters", bank_image(instruments, samples, waves), script(lines), 30
+
+
+def all_cases():
+    return [alternating_loops_from_zero(), reused_voice_starts_silent(), drum_voice_keeps_tremolo(),
+            hold_pedal_and_all_notes_off(), queue_flood(), registered_parameters()]
