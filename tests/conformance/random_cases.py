@@ -160,8 +160,36 @@ def random_instrument(rng, sample_count):
                           pitch_key_track, tremolo_depth))
 
 
-def random_bank(rng):
-    """Returns the image bytes of a random valid bank."""
+def wild_instrument(rng, sample_count):
+    """Any byte in every field: levels, key scales and modes outside their ranges, unordered
+    region keys. The engine must stay safe; what it plays is its own choice."""
+    record = bytearray(random_instrument(rng, sample_count))
+    for offset in range(32, 73):
+        if rng.random() < 0.3:
+            record[offset] = rng.randint(0, 255)
+    return bytes(record)
+
+
+def wild_sample_record(rng, waves, wave_count):
+    """Loop points that meet only after clamping, starts near the end, any loop mode."""
+    record = bytearray(random_sample_record(rng, waves, wave_count))
+    tune, mode, start, loop_start, loop_end, slot = struct.unpack("<hHHHHH", record)
+    n = len(waves[slot]) if slot < len(waves) and waves[slot] else 64
+    roll = rng.random()
+    if roll < 0.3:
+        loop_start, loop_end, mode = rng.randint(n - 1, n + 3), rng.randint(n + 4, 0xFFFF), rng.choice([2, 3])
+    elif roll < 0.5:
+        start = rng.randint(max(0, n - 4), n + 2)
+    elif roll < 0.7:
+        tune = rng.randint(-32768, 32767)
+    return struct.pack("<hHHHHH", tune, mode & 0xFFFF, start & 0xFFFF, loop_start & 0xFFFF,
+                       loop_end & 0xFFFF, slot)
+
+
+def random_bank(rng, wild=False):
+    """Returns the image bytes of a random bank: valid, or with `wild` fields out of range."""
+    make_instrument = wild_instrument if wild else random_instrument
+    make_sample = wild_sample_record if wild else random_sample_record
     melodic = rng.randint(2, 8)
     with_drums = rng.random() < 0.5
     instrument_count = rng.randint(DRUM_INSTRUMENT_END, DRUM_INSTRUMENT_END + 5) if with_drums \
@@ -176,11 +204,11 @@ def random_bank(rng):
     image = bytearray(u16(instrument_count))
     for i in range(instrument_count):
         sounding = i < melodic or (with_drums and i >= DRUM_FIRST_INSTRUMENT and rng.random() < 0.6)
-        image += random_instrument(rng, sample_count) if sounding else bytes(INSTRUMENT_SIZE)
+        image += make_instrument(rng, sample_count) if sounding else bytes(INSTRUMENT_SIZE)
 
     image += u16(sample_count)
     for i in range(sample_count):
-        image += random_sample_record(rng, waves, wave_count)
+        image += make_sample(rng, waves, wave_count)
 
     image += u16(wave_count)
     for pcm in waves:
@@ -271,7 +299,7 @@ class ScriptWriter:
         return "\n".join(out) + "\n"
 
 
-def random_script(rng, blocks):
+def random_script(rng, blocks, wild=False):
     w = ScriptWriter(rng, blocks)
     channels = rng.sample(range(16), rng.randint(1, 4))
     if 9 not in channels and rng.random() < 0.5:
@@ -295,7 +323,7 @@ def random_script(rng, blocks):
         w.message(block, 0xB0 | ch, 101, msb)
         w.message(block, 0xB0 | ch, 100, lsb)
         if lsb == 0:
-            value = rng.randint(0, 24)
+            value = rng.randint(0, 127 if wild else 24)
         elif lsb == 2:
             value = rng.choice([rng.randint(36, 92), 64])
         else:
@@ -324,7 +352,7 @@ def random_script(rng, blocks):
         elif kind < 0.72:
             number = rng.choice(CONTROLLERS + [rng.randint(0, 127)])
             value = rng.choice([0, 63, 64, 127, rng.randint(0, 127)])
-            if number == 6:
+            if number == 6 and not wild:
                 value = rng.randint(0, 24)  # keeps a bend range set by a stray RPN modest
             w.message(block, 0xB0 | ch, number, value)
         elif kind < 0.76:
@@ -346,10 +374,10 @@ def random_script(rng, blocks):
     return w.text()
 
 
-def random_case(seed, blocks):
+def random_case(seed, blocks, wild=False):
     """Returns (bank image, script text) for the seed."""
     rng = random.Random(seed)
-    return random_bank(rng), random_script(rng, blocks)
+    return random_bank(rng, wild), random_script(rng, blocks, wild)
 
 
 def main(argv=None):
@@ -358,8 +386,9 @@ def main(argv=None):
     parser.add_argument("--blocks", type=int, default=100)
     parser.add_argument("--bank", required=True)
     parser.add_argument("--script", required=True)
+    parser.add_argument("--wild", action="store_true", help="fields outside their valid ranges")
     args = parser.parse_args(argv)
-    bank, script = random_case(args.seed, args.blocks)
+    bank, script = random_case(args.seed, args.blocks, args.wild)
     with open(args.bank, "wb") as f:
         f.write(bank)
     with open(args.script, "w", encoding="utf-8") as f:
