@@ -29,8 +29,7 @@ ENV_TICK_PERIOD = 50
 OUTPUT_RATE_SHIFT = 1
 DAMP_RATE_INDEX = 100
 NO_INSTRUMENT = 0xFFFF
-# Pitches at or above this give phase increments of 2^32 or more; the engine limits them in a way
-# of its own, so the model only flags the first block that reaches one.
+# Pitches at or above this would give phase increments of 2^32 or more; they play at 25199 cents.
 PITCH_LIMIT_CENTS = 25200
 
 INSTRUMENT_CAPACITY = 500
@@ -163,10 +162,6 @@ class Voice:
         self.history = [0, 0, 0, 0]
         self.wave = None
         self.instrument = None
-
-
-class OpenPointReached(Exception):
-    """The input reached behaviour that the engine decides on its own (see PITCH_LIMIT_CENTS)."""
 
 
 class EngineModel:
@@ -490,12 +485,13 @@ class EngineModel:
             v.lfo_phase = (v.lfo_phase + v.lfo_rate) & 511
             v.tremolo_value = wrap16(LFO_TABLE[v.lfo_phase] * v.tremolo_depth)
             p = c.bend_cents + v.pitch_cents + vib
+        if p >= PITCH_LIMIT_CENTS:
+            self.coverage["pitch limited to %d cents" % (PITCH_LIMIT_CENTS - 1)] += 1
+            p = PITCH_LIMIT_CENTS - 1
         octave = p // 1200
         cents = p - 1200 * octave
         o = octave - OUTPUT_RATE_SHIFT
-        if p >= PITCH_LIMIT_CENTS or o <= -32:
-            self.flag_open_point("pitch %d cents at or past the limit" % p)
-            o = max(-31, min(o, 31))
+        # A logical right shift by 32 or more (pitches below about -37200 cents) leaves 0.
         base = PITCH_TABLE[cents]
         if o > 0:
             v.step = (base << o) & 0xFFFFFFFF
@@ -628,6 +624,12 @@ class EngineModel:
         reached = v.loop_reached
         countdown = v.env_countdown
         stopped = False
+        if mode == 1:
+            cycle = loop_end - loop_start + 1
+        elif mode in (2, 3):
+            cycle = 2 * (loop_end - loop_start)
+        else:
+            cycle = 1
         for n in range(FRAMES_PER_BLOCK):
             if countdown != 0:
                 countdown -= 1
@@ -643,7 +645,10 @@ class EngineModel:
             phase = (phase + step) & 0xFFFFFFFF
             k = phase >> 16
             phase &= 0xFFFF
-            for _ in range(k):
+            remaining = k
+            in_cycle = -1  # steps since the first loop wrap or turn of this frame, -1 before it
+            while remaining:
+                remaining -= 1
                 h0, h1, h2 = h1, h2, h3
                 if mode == 0:
                     index = (index + 1) & 0xFFFF
@@ -656,6 +661,8 @@ class EngineModel:
                     index = (index + 1) & 0xFFFF
                     if index > loop_end:
                         index = loop_start
+                        if in_cycle < 0:
+                            in_cycle = 0
                     elif index >= loop_start:
                         reached = 1
                 elif mode in (2, 3):
@@ -666,6 +673,8 @@ class EngineModel:
                                 self.coverage["backward pass turns at loopStart 0"] += 1
                             index = loop_start + 1
                             direction = 0
+                            if in_cycle < 0:
+                                in_cycle = 0
                         else:
                             index -= 1
                     else:
@@ -673,13 +682,25 @@ class EngineModel:
                         if index > loop_end:
                             index = (loop_end - 1) & 0xFFFF
                             direction = 1 if mode == 2 else 2
+                            if in_cycle < 0:
+                                in_cycle = 0
                         elif index >= loop_start:
                             reached = 1
+                elif in_cycle < 0:
+                    in_cycle = 0  # the position does not move: a cycle of one step
                 if index >= wave_len:
                     self.flag_open_point("fetch past the wave end")
                     index = wave_len - 1
                 x = wave[index]
                 h3 = -x * 128 if direction == 1 else x * 128
+                if in_cycle >= 0:
+                    # From the first wrap or turn on, the position repeats every `cycle` steps.
+                    # Once a whole cycle has run (so loopReached is final), whole cycles can be
+                    # skipped; the last four steps are still run to refill the history.
+                    in_cycle += 1
+                    if in_cycle >= cycle > 0 and remaining > cycle + 4:
+                        remaining -= ((remaining - 4) // cycle) * cycle
+                        self.coverage["whole loop cycles skipped within one frame"] += 1
         v.history = [h0, h1, h2, h3]
         v.phase_frac = phase
         v.sample_index = index

@@ -8,8 +8,7 @@ status, system exclusive, real-time and system common bytes and stray data bytes
 then flood the queue with more than 512 bytes in one block.
 
 Inputs stay away from what the engine decides on its own: an alternating loop whose loop points
-meet only after clamping is never generated, and bend ranges stay small enough for every pitch to
-remain below 25200 cents (the reference model flags the block where a pitch would reach it).
+meet only after clamping is never generated.
 
 Usage: random_cases.py --seed S --blocks N --bank OUT.bin --script OUT.txt
 """
@@ -80,6 +79,8 @@ def random_sample_record(rng, waves, wave_count):
     n = len(pcm) if pcm else 64
 
     tune = rng.choice([0, 0, rng.randint(-1500, 1500), rng.randint(-40, 40) * 50])
+    if rng.random() < 0.04:
+        tune = rng.randint(-32768, 32767)  # pitches past the top limit or far below audibility
     mode_roll = rng.random()
     if mode_roll < 0.97:
         loop_mode = rng.choice([0, 1, 1, 2, 2, 3, 3])
@@ -323,7 +324,7 @@ def random_script(rng, blocks, wild=False):
         w.message(block, 0xB0 | ch, 101, msb)
         w.message(block, 0xB0 | ch, 100, lsb)
         if lsb == 0:
-            value = rng.randint(0, 127 if wild else 24)
+            value = rng.randint(0, 127 if wild or rng.random() < 0.1 else 24)
         elif lsb == 2:
             value = rng.choice([rng.randint(36, 92), 64])
         else:
