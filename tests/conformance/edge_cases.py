@@ -180,7 +180,30 @@ def pitch_extremes():
     return "pitch extremes", bank_image(instruments, samples, waves), script(lines), 8
 
 
+def parser_sequences():
+    """Running status, real-time bytes inside messages, incomplete messages cut by a new status,
+    system exclusive and system common bytes, one-byte messages, a message split across blocks."""
+    waves = [sine(100, 20)]
+    samples = [bytes(12), sample(0, loop_mode=1, loop_start=0, loop_end=99)]
+    instruments = {p: instrument([(127, 1)], env_mode=1, level=127 - 9 * p) for p in range(8)}
+    lines = [
+        (0, [0x3C, 0x64]),  # data before any status: dropped
+        (1, [0x90, 0x3C, 0x64, 0x40, 0x64]),  # two note-ons by running status
+        (3, [0x93, 0x3C, 0x00, 0x90, 0x3C, 0x00]),  # note-off on channel 4 (nothing), channel 1
+        (5, [0x90, 0x30, 0xF8, 0x64]),  # real-time byte inside a message
+        (7, [0x90, 0x32, 0xB0, 0x07, 0x50]),  # incomplete note-on dropped, volume set
+        (9, [0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x3C, 0x64]),  # system exclusive, stray data
+        (11, [0x90, 0x34, 0x64, 0xF6, 0x3E, 0x64, 0x45, 0x64]),  # after system common: no action
+        (13, [0xC0, 0x05, 0x06, 0x90, 0x36, 0x64]),  # two program changes by running status
+        (15, [0xD0, 0x40, 0x41, 0xA0, 0x3C, 0x40, 0x90, 0x38, 0x64]),
+        (17, [0x90, 0x3A]),  # a note-on split across two blocks
+        (18, [0x64, 0xF0, 0x10, 0x90, 0x3B, 0x64]),  # status byte inside system exclusive
+        (20, [0xB0, 0x7B, 0x00, 0xF7, 0x40, 0x40]),
+    ]
+    return "parser sequences", bank_image(instruments, samples, waves), script(lines), 30
+
+
 def all_cases():
     return [alternating_loops_from_zero(), reused_voice_starts_silent(), drum_voice_keeps_tremolo(),
             hold_pedal_and_all_notes_off(), queue_flood(), registered_parameters(),
-            pitch_extremes()]
+            pitch_extremes(), parser_sequences()]

@@ -31,7 +31,9 @@ def u16(x):
 # ---- waves -------------------------------------------------------------------------------------
 def random_wave(rng):
     roll = rng.random()
-    if roll < 0.5:
+    if roll < 0.04:
+        n = rng.randint(0, 3)  # too short to play from most starts
+    elif roll < 0.5:
         n = rng.randint(3, 120)
     elif roll < 0.9:
         n = rng.randint(120, 800)
@@ -67,9 +69,11 @@ def wave_entry(rng, pcm):
 
 
 # ---- sample records ----------------------------------------------------------------------------
-def random_sample_record(rng, waves, wave_count):
+def random_sample_record(rng, waves, used_slots, wave_count):
     roll = rng.random()
-    if roll < 0.85 and wave_count > 0:
+    if roll < 0.75:
+        slot = rng.choice(used_slots)
+    elif roll < 0.85:
         slot = rng.randrange(wave_count)
     elif roll < 0.95:
         slot = rng.randint(wave_count, wave_count + 5)  # beyond the loaded slots: empty
@@ -171,9 +175,9 @@ def wild_instrument(rng, sample_count):
     return bytes(record)
 
 
-def wild_sample_record(rng, waves, wave_count):
+def wild_sample_record(rng, waves, used_slots, wave_count):
     """Loop points that meet only after clamping, starts near the end, any loop mode."""
-    record = bytearray(random_sample_record(rng, waves, wave_count))
+    record = bytearray(random_sample_record(rng, waves, used_slots, wave_count))
     tune, mode, start, loop_start, loop_end, slot = struct.unpack("<hHHHHH", record)
     n = len(waves[slot]) if slot < len(waves) and waves[slot] else 64
     roll = rng.random()
@@ -188,34 +192,48 @@ def wild_sample_record(rng, waves, wave_count):
 
 
 def random_bank(rng, wild=False):
-    """Returns the image bytes of a random bank: valid, or with `wild` fields out of range."""
+    """Returns the image bytes of a random bank: valid, or with `wild` fields out of range.
+
+    Now and then the tables are filled to capacity (500 instruments, 3000 sample records and
+    wave slots, 16 map rows) with the last entries in use, or a wave is close to 64K frames."""
     make_instrument = wild_instrument if wild else random_instrument
     make_sample = wild_sample_record if wild else random_sample_record
-    melodic = rng.randint(2, 8)
+    full = rng.random() < 0.12
     with_drums = rng.random() < 0.5
-    instrument_count = rng.randint(DRUM_INSTRUMENT_END, DRUM_INSTRUMENT_END + 5) if with_drums \
-        else melodic
-    sample_count = rng.randint(3, 12)
-    wave_count = rng.randint(1, 8)
+    if full:
+        instrument_count, sample_count, wave_count, row_count = 500, 3000, 3000, 16
+        melodic = sorted(set([0, 1, 499, 498] + [rng.randint(175, 499) for _ in range(4)]))
+        used_slots = sorted(set([2999, 0] + [rng.randrange(3000) for _ in range(5)]))
+    else:
+        melodic = list(range(rng.randint(2, 8)))
+        instrument_count = rng.randint(DRUM_INSTRUMENT_END, DRUM_INSTRUMENT_END + 5) if with_drums \
+            else len(melodic)
+        sample_count = rng.randint(3, 12)
+        wave_count = rng.randint(1, 8)
+        row_count = rng.randint(1, 4)
+        used_slots = [i for i in range(wave_count) if rng.random() >= 0.08] or [wave_count - 1]
 
-    waves = [None if rng.random() < 0.08 else random_wave(rng) for _ in range(wave_count)]
-    if all(w is None for w in waves):
-        waves[-1] = random_wave(rng)
+    waves = [None] * wave_count
+    for slot in used_slots:
+        waves[slot] = random_wave(rng)
+    if rng.random() < 0.03:
+        waves[used_slots[-1]] = [rng.randint(-128, 127) for _ in range(rng.randint(60000, 65527))]
 
+    melodic_set = set(melodic)
     image = bytearray(u16(instrument_count))
     for i in range(instrument_count):
-        sounding = i < melodic or (with_drums and i >= DRUM_FIRST_INSTRUMENT and rng.random() < 0.6)
+        sounding = i in melodic_set or (with_drums and DRUM_FIRST_INSTRUMENT <= i < DRUM_INSTRUMENT_END
+                                         and rng.random() < 0.6)
         image += make_instrument(rng, sample_count) if sounding else bytes(INSTRUMENT_SIZE)
 
     image += u16(sample_count)
     for i in range(sample_count):
-        image += make_sample(rng, waves, wave_count)
+        image += make_sample(rng, waves, used_slots, wave_count)
 
     image += u16(wave_count)
     for pcm in waves:
         image += u16(0) if pcm is None else wave_entry(rng, pcm)
 
-    row_count = rng.randint(1, 4)
     bank_map_count = rng.choice([0, 1, 8, 128, rng.randint(0, 128)])
     image += u16(bank_map_count)
     for _ in range(bank_map_count):
@@ -232,15 +250,15 @@ def random_bank(rng, wild=False):
         for _ in range(128):
             r = rng.random()
             if r < 0.75:
-                row.append(rng.randrange(melodic))
+                row.append(rng.choice(melodic))
             elif r < 0.9:
                 row.append(0xFFFF)
             elif r < 0.97:
-                row.append(rng.randint(melodic, 499))
+                row.append(rng.randint(0, 499))
             else:
                 row.append(rng.randint(500, 0xFFFE))
         image += struct.pack("<128H", *row)
-    drum_rows = rng.randint(0, 3)
+    drum_rows = 16 if full else rng.randint(0, 3)
     image += u16(drum_rows)
     for _ in range(drum_rows):
         image += struct.pack("<128H", *[rng.choice([0xFFFF, rng.randint(0, 200)]) for _ in range(128)])
@@ -300,7 +318,20 @@ class ScriptWriter:
         return "\n".join(out) + "\n"
 
 
+def noise_script(rng, blocks):
+    """Bytes without structure, a third of them status bytes."""
+    lines = []
+    for block in range(blocks):
+        if rng.random() < 0.6:
+            data = [rng.randint(0x80, 0xFF) if rng.random() < 0.33 else rng.randint(0, 0x7F)
+                    for _ in range(rng.randint(1, 30))]
+            lines.append("%d %s" % (block, " ".join("%02X" % b for b in data)))
+    return "\n".join(lines) + "\n"
+
+
 def random_script(rng, blocks, wild=False):
+    if rng.random() < 0.08:
+        return noise_script(rng, blocks)
     w = ScriptWriter(rng, blocks)
     channels = rng.sample(range(16), rng.randint(1, 4))
     if 9 not in channels and rng.random() < 0.5:
