@@ -163,20 +163,23 @@ def registered_parameters():
 
 def pitch_extremes():
     """Pitches from far below audibility (steps of 0) to past the top, which plays at 25199
-    cents: tens of thousands of source samples per output frame through every loop mode."""
+    cents: tens of thousands of source samples per output frame through every loop mode. The
+    note pitch is a 16-bit sum, so a large tuning at a high key wraps to a very low pitch."""
     waves = [ramp(300), sine(1000, 37)]
     samples = [bytes(12), sample(0, loop_mode=1, loop_start=17, loop_end=290, tune=15000),
                sample(1, loop_mode=2, loop_start=0, loop_end=999, tune=12000),
                sample(1, loop_mode=3, loop_start=400, loop_end=401, tune=16000),
                sample(0, loop_mode=0, loop_start=0, loop_end=299, tune=-32000),
-               sample(1, loop_mode=1, loop_start=0, loop_end=999, tune=-30000)]
+               sample(1, loop_mode=1, loop_start=0, loop_end=999, tune=-30000),
+               sample(1, loop_mode=1, loop_start=0, loop_end=999, tune=30000)]
     instruments = {p: instrument([(127, p + 1)], env_mode=1, vibrato_depth=127, lfo_rate=21)
-                   for p in range(5)}
+                   for p in range(6)}
     lines = [(0, [0xB0, 101, 0, 100, 0, 6, 127, 0xE0, 0x7F, 0x7F, 0x90, 100, 127]),
              (0, [0xB1, 101, 0, 100, 0, 6, 40, 0xE1, 0x00, 0x60, 0xC1, 1, 0x91, 90, 127]),
              (0, [0xC2, 2, 0x92, 96, 127]),
              (3, [0xC3, 3, 0xB3, 101, 0, 100, 0, 6, 127, 0xE3, 0, 0, 0x93, 0, 127]),
-             (3, [0xC4, 4, 0x94, 20, 127, 0xE0, 0x00, 0x40])]
+             (3, [0xC4, 4, 0x94, 20, 127, 0xE0, 0x00, 0x40]),
+             (4, [0xC5, 5, 0x95, 100, 127])]  # 4000 + 30000 + 6000 cents wraps to -25536
     return "pitch extremes", bank_image(instruments, samples, waves), script(lines), 8
 
 
