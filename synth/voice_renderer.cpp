@@ -4,6 +4,7 @@
 #include "synth/engine.h"
 #include "synth/engine_tables.h"
 #include "synth/envelope.h"
+#include "synth/voice_renderer.h"
 
 namespace velmo {
 
@@ -14,9 +15,9 @@ int32_t CurveValue(int32_t attenuation) {
   return GainCurve[std::clamp(attenuation >> 2, 0, 127)];
 }
 
-// One whole-sample step of the source position by loop mode. Returns false when
-// a one-shot wave has run out (no fetch).
-bool StepPosition(Voice& voice) {
+}  // namespace
+
+bool StepSourcePosition(Voice& voice) noexcept {
   switch (voice.loopMode) {
     case 0:
       voice.sampleIndex = static_cast<uint16_t>(voice.sampleIndex + 1);
@@ -56,6 +57,8 @@ bool StepPosition(Voice& voice) {
       return true;
   }
 }
+
+namespace {
 
 void RenderVoice(Engine& engine, Voice& voice, int16_t* block) {
   UpdateVoicePitch(engine, voice, false);
@@ -102,7 +105,7 @@ void RenderVoice(Engine& engine, Voice& voice, int16_t* block) {
       voice.history[0] = voice.history[1];
       voice.history[1] = voice.history[2];
       voice.history[2] = voice.history[3];
-      if (!StepPosition(voice)) {
+      if (!StepSourcePosition(voice)) {
         ranOut = true;
         break;
       }

@@ -9,6 +9,8 @@ namespace velmo::render {
 static_assert(kSampleRate == kOutputRate);
 static_assert(kFramesPerBlock == velmo::kFramesPerBlock);
 static_assert(kBytesPerBlock == kBlockBytes);
+static_assert(kSamplesPerBlock == kBlockSamples);
+static_assert(kMidiQueueCapacity == kMidiQueueSize);
 
 EngineBlockRenderer::EngineBlockRenderer(std::istream& bankImage)
     : engine_(std::make_unique<Engine>()) {

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace velmo::render {
 
-std::vector<uint8_t> ReadInputFile(const std::string& path, const std::string& what) {
+std::vector<uint8_t> ReadInputFile(const std::string& path, const std::string& what,
+                                   uint64_t maxBytes) {
   const auto fail = [&](const std::string& problem) {
     return InputError("cannot read " + what + " " + path + ": " + problem);
   };
@@ -20,7 +22,9 @@ std::vector<uint8_t> ReadInputFile(const std::string& path, const std::string& w
   while (true) {
     const size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
     if (got == 0) break;
-    if (bytes.size() + got > kMaxInputBytes) throw fail("larger than 1 GiB");
+    if (bytes.size() + got > maxBytes) {
+      throw fail("larger than " + std::to_string(maxBytes >> 20) + " MiB");
+    }
     bytes.insert(bytes.end(), chunk, chunk + got);
   }
   if (std::ferror(file.get())) throw fail(std::strerror(errno));

@@ -13,10 +13,13 @@ class InputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Inputs are text scripts and MIDI files; anything bigger than this is refused rather than read.
-inline constexpr uint64_t kMaxInputBytes = uint64_t{1} << 30;
+// Largest inputs read, far above any real script or MIDI file: the parsed form takes several
+// times the file's size in memory, so a giant file is refused instead of exhausting it.
+inline constexpr uint64_t kMaxScriptBytes = uint64_t{256} << 20;
+inline constexpr uint64_t kMaxMidiFileBytes = uint64_t{64} << 20;
 
 // `what` names the file's role in messages ("script", "MIDI file"). Throws InputError.
-std::vector<uint8_t> ReadInputFile(const std::string& path, const std::string& what);
+std::vector<uint8_t> ReadInputFile(const std::string& path, const std::string& what,
+                                   uint64_t maxBytes);
 
 }  // namespace velmo::render

@@ -31,7 +31,7 @@ struct RenderJob {
 };
 
 RenderJob PrepareScript(const RenderOptions& options) {
-  const std::vector<uint8_t> bytes = ReadInputFile(*options.scriptPath, "script");
+  const std::vector<uint8_t> bytes = ReadInputFile(*options.scriptPath, "script", kMaxScriptBytes);
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   ScriptSchedule script = ScheduleMidiScript(ParseMidiScript(text), options.blocks);
   if (script.ignoredLines > 0) {
@@ -43,7 +43,8 @@ RenderJob PrepareScript(const RenderOptions& options) {
 }
 
 RenderJob PrepareMidiFile(const RenderOptions& options) {
-  const std::vector<uint8_t> bytes = ReadInputFile(*options.midiFilePath, "MIDI file");
+  const std::vector<uint8_t> bytes =
+      ReadInputFile(*options.midiFilePath, "MIDI file", kMaxMidiFileBytes);
   ByteSchedule schedule = ScheduleMidiFile(ReadStandardMidiFile(bytes));
   const int64_t blocks = schedule.empty() ? 0 : schedule.back().block + 1;
   return {std::move(schedule), {blocks, BlocksForSeconds(kMaxTailSeconds)}, false};
@@ -95,7 +96,12 @@ void RunRender(const RenderOptions& options) {
   }
 
   std::optional<uint64_t> knownBytes;
-  if (job.lengthKnown) knownBytes = static_cast<uint64_t>(job.length.blocks) * kBytesPerBlock;
+  if (job.lengthKnown && !options.raw) {
+    if (static_cast<uint64_t>(job.length.blocks) > kMaxWavDataBytes / kBytesPerBlock) {
+      throw OutputError("the render is too long for a WAV file (4 GiB at most); use --raw");
+    }
+    knownBytes = static_cast<uint64_t>(job.length.blocks) * kBytesPerBlock;
+  }
   PcmWriter writer(*options.outputPath, options.raw ? OutputContainer::kRaw : OutputContainer::kWav,
                    knownBytes);
   {

@@ -1,5 +1,6 @@
 #include "tools/velmo-render/wav_writer.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -20,9 +21,14 @@ void PutU32(uint8_t* at, uint32_t value) {
   PutU16(at + 2, static_cast<uint16_t>(value >> 16));
 }
 
-bool IsSeekableRegularFile(std::FILE* file) {
+// True for a regular file that we write from its start and can rewrite there: not a pipe or a
+// terminal, and not standard output appending to an existing file (">>"), where rewriting the
+// header would either land at the end or overwrite what was there before.
+bool IsRewritableFromStart(std::FILE* file) {
   struct stat info {};
-  return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && fseeko(file, 0, SEEK_CUR) == 0;
+  const int flags = fcntl(fileno(file), F_GETFL);
+  return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && flags != -1 &&
+         (flags & O_APPEND) == 0 && ftello(file) == 0;
 }
 
 }  // namespace
@@ -60,13 +66,13 @@ PcmWriter::PcmWriter(const std::string& path, OutputContainer container,
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) Fail("cannot open");
     ownsFile_ = true;
-    removeIfUnfinished_ = IsSeekableRegularFile(file_);
+    removeIfUnfinished_ = IsRewritableFromStart(file_);
   }
 
   if (container_ == OutputContainer::kRaw) return;
   if (knownDataBytes_) {
     WriteBytes(MakeWavHeader(static_cast<uint32_t>(*knownDataBytes_)));
-  } else if (IsSeekableRegularFile(file_)) {
+  } else if (IsRewritableFromStart(file_)) {
     patchHeaderAtFinish_ = true;
     WriteBytes(MakeWavHeader(0));
   } else {

@@ -1,0 +1,12 @@
+// A plain, frame-by-frame transcription of block rendering, kept as the
+// reference that the engine's RenderBlock must match bit for bit.
+#pragma once
+
+#include "synth/engine.h"
+
+namespace velmo::test {
+
+// Renders block WriteBlock(engine) like RenderBlock and advances it.
+void ReferenceRenderBlock(Engine& engine);
+
+}  // namespace velmo::test
