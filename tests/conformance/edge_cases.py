@@ -206,7 +206,32 @@ def parser_sequences():
     return "parser sequences", bank_image(instruments, samples, waves), script(lines), 30
 
 
+def short_loops():
+    """Loops of one to four samples in every mode, entered from before, inside and past the
+    loop, at steps from a fraction of a sample to hundreds of samples per frame."""
+    waves = [ramp(12), [-128, 127, -1, 0, 5, -7, 100, -100, 64, -64]]
+    samples = [bytes(12)]
+    for mode in (0, 1, 2, 3):
+        for loop_start, span, start in ((0, 1, 0), (3, 1, 0), (2, 2, 5), (0, 3, 7), (5, 4, 1),
+                                        (7, 2, 9)):
+            samples.append(sample(len(samples) % 2, loop_mode=mode, loop_start=loop_start,
+                                  loop_end=loop_start + span, start=start))
+    instruments = {}
+    for i in range(1, len(samples)):
+        instruments[i - 1] = instrument([(127, i)], env_mode=1, env_rate=(127, 127, 127, 127, 110, 127),
+                                        env_level=(127, 120, 110, 100, 0, 0), pitch_key_track=i % 2 * 2,
+                                        lfo_rate=i * 5, vibrato_depth=i * 5 % 128)
+    lines = []
+    block = 0
+    for program in range(len(samples) - 1):
+        ch = program % 9
+        lines.append((block, [0xC0 | ch, program, 0x90 | ch, 20 + (program * 37) % 100, 100]))
+        lines.append((block + 3, [0x80 | ch, 20 + (program * 37) % 100, 0]))
+        block += 1
+    return "short loops", bank_image(instruments, samples, waves), script(lines), block + 12
+
+
 def all_cases():
     return [alternating_loops_from_zero(), reused_voice_starts_silent(), drum_voice_keeps_tremolo(),
             hold_pedal_and_all_notes_off(), queue_flood(), registered_parameters(),
-            pitch_extremes(), parser_sequences()]
+            pitch_extremes(), parser_sequences(), short_loops()]
