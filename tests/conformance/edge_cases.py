@@ -231,7 +231,20 @@ def short_loops():
     return "short loops", bank_image(instruments, samples, waves), script(lines), block + 12
 
 
+def loop_entered_by_wrap():
+    """A forward loop entered by wrapping from past its end: the wrap itself does not count as
+    reaching the loop start, only the step after it does. At a slow step the envelope's wait in
+    stage 2 ends one tick later than it would if the wrap counted."""
+    waves = [sine(64, 16)]
+    samples = [bytes(12), sample(0, loop_mode=1, start=50, loop_start=10, loop_end=40, tune=-8400),
+               sample(0, loop_mode=3, start=50, loop_start=10, loop_end=40, tune=-8400)]
+    fast = dict(env_mode=1, env_rate=(127, 127, 100, 100, 100, 127), env_level=(127, 100, 40, 30, 0, 0))
+    instruments = {0: instrument([(127, 1)], **fast), 1: instrument([(127, 2)], **fast)}
+    lines = [(0, [0x90, 60, 100]), (0, [0xC1, 1, 0x91, 60, 100]), (2, [0xB1, 1, 50])]
+    return "loop entered by a wrap", bank_image(instruments, samples, waves), script(lines), 12
+
+
 def all_cases():
     return [alternating_loops_from_zero(), reused_voice_starts_silent(), drum_voice_keeps_tremolo(),
             hold_pedal_and_all_notes_off(), queue_flood(), registered_parameters(),
-            pitch_extremes(), parser_sequences(), short_loops()]
+            pitch_extremes(), parser_sequences(), short_loops(), loop_entered_by_wrap()]
