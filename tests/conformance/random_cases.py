@@ -155,8 +155,11 @@ def random_instrument(rng, sample_count):
     vibrato_depth = rng.choice([0, 0, rng.randint(0, 127)])
     lfo_rate = rng.choice([0, rng.randint(0, 60), rng.randint(-40, 127)])
     level = rng.choice([127, rng.randint(40, 127), rng.randint(0, 127)])
-    level_key_scale = rng.randint(0, 6) if rng.random() < 0.95 else rng.randint(7, 127)
-    pitch_key_track = rng.randint(0, 6) if rng.random() < 0.95 else rng.randint(7, 127)
+    # Selectors outside 0..6 (signed bytes, so negative ones too) act as 0.
+    level_key_scale = rng.randint(0, 6) if rng.random() < 0.95 else rng.choice(
+        [rng.randint(7, 127), rng.randint(-128, -1)])
+    pitch_key_track = rng.randint(0, 6) if rng.random() < 0.95 else rng.choice(
+        [rng.randint(7, 127), rng.randint(-128, -1)])
     tremolo_depth = rng.choice([0, 0, rng.randint(0, 127), rng.randint(-128, 127)])
     return (struct.pack("<16H", *region_sample) + struct.pack("<16b", *tops)
             + struct.pack("<6b", *env_rate) + struct.pack("<6b", *env_level)
