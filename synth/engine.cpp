@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "synth/channel_control.h"
+#include "synth/engine_messages.h"
 #include "synth/midi_input.h"
 
 namespace velmo {
@@ -46,6 +47,8 @@ void EngineReset(Engine& engine, int32_t resetChannels) {
     voice.active = 0;
     voice.allocStamp = 0;
   }
+  for (LoopStream& stream : engine.loopStreams)
+    stream.built = false;
   engine.EnvTickPeriod = 50;
   engine.OutputRateShift = 1;
   if (resetChannels != 0) ResetChannels(engine);
@@ -62,8 +65,7 @@ void EngineStart(Engine& engine) {
     engine.timer.Start(kTickPeriod, [&engine] { EngineTick(engine); });
     engine.timerId = 1;
   } catch (const std::system_error& error) {
-    // Message: "creating the timer failed", then the system's text.
-    engine.messageHook(std::string("タイマーの作製に失敗しました。") + "\n" + error.what());
+    engine.messageHook(TimerStartFailureMessage(error));
   }
 }
 

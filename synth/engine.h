@@ -12,6 +12,7 @@
 
 #include "synth/engine_constants.h"
 #include "synth/engine_state.h"
+#include "synth/loop_stream.h"
 #include "synth/periodic_timer.h"
 #include "synth/sound_bank.h"
 
@@ -34,6 +35,9 @@ struct Engine {
   std::atomic<int32_t> writeBlock{6};           // block the next RenderBlock fills (timer thread)
   std::atomic<int32_t> nextTakeBlock{0};        // 0 or 5: first block of the half taken next
   std::array<uint8_t, kHalfBytes> takenHalf{};  // copy of the half TakeRingHalf handed out
+
+  // Renderer scratch: the unrolled loop of each allocatable voice.
+  std::array<LoopStream, PolyphonyLimit> loopStreams{};
 
   int32_t EnvTickPeriod = 50;        // an envelope tick every EnvTickPeriod + 1 frames
   int32_t OutputRateShift = 1;       // octave offset between cents and the 16.16 step

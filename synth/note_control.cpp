@@ -113,6 +113,7 @@ void NoteOn(Engine& engine, int32_t channel, uint8_t key, uint8_t velocity) noex
 
   DampSameKey(engine, channel, key);
   Voice& voice = ChooseVoice(engine);
+  engine.loopStreams[&voice - engine.voices.data()].built = false;
 
   voice.active = 0;
   voice.regionTune = sample.tune;

@@ -16,20 +16,20 @@ void PutU16(std::string& out, uint32_t value) {
 }
 
 // Waves: long looped tones and single-cycle loops, as a General MIDI bank has.
-struct WaveSpec {
+struct WaveShape {
   int32_t frames;
   double cycles;
 };
-constexpr WaveSpec kWaves[] = {{6000, 180.5}, {2400, 75.25}, {32, 1}, {24, 1}};
+constexpr WaveShape kWaves[] = {{6000, 180.5}, {2400, 75.25}, {32, 1}, {24, 1}};
 
 // Samples: wave, loop mode, loop start, loop end.
-struct SampleSpec {
+struct SampleLayout {
   uint16_t wave;
   uint16_t loopMode;
   uint16_t loopStart;
   uint16_t loopEnd;
 };
-constexpr SampleSpec kSamples[] = {
+constexpr SampleLayout kSamples[] = {
     {},
     {1, 1, 1200, 5999},
     {2, 1, 400, 2399},
@@ -61,13 +61,13 @@ std::string BenchImage() {
     out.append(reinterpret_cast<const char*>(&record), sizeof record);
   }
   PutU16(out, std::size(kSamples));
-  for (const SampleSpec& spec : kSamples) {
-    const SampleRecord record{0, spec.loopMode, 0, spec.loopStart, spec.loopEnd, spec.wave};
+  for (const SampleLayout& layout : kSamples) {
+    const SampleRecord record{0, layout.loopMode, 0, layout.loopStart, layout.loopEnd, layout.wave};
     out.append(reinterpret_cast<const char*>(&record), sizeof record);
   }
   PutU16(out, std::size(kWaves) + 1);
   PutU16(out, 0);  // slot 0 empty
-  for (const WaveSpec& wave : kWaves) {
+  for (const WaveShape& wave : kWaves) {
     PutU16(out, static_cast<uint32_t>(wave.frames + kWaveHeaderBytes));
     PutU16(out, 0);
     PutU16(out, 0);
@@ -90,7 +90,7 @@ std::string BenchImage() {
 
 }  // namespace
 
-std::unique_ptr<Engine> EngineWithEighteenVoices() {
+std::unique_ptr<Engine> EngineWithEighteenVoices(VoiceMix mix) {
   auto engine = std::make_unique<Engine>();
   std::istringstream image(BenchImage());
   EngineLoadAndReset(*engine, image);
@@ -98,7 +98,8 @@ std::unique_ptr<Engine> EngineWithEighteenVoices() {
   // octaves around middle C (keys 48..70).
   for (uint8_t channel = 0; channel < 6; ++channel) {
     PushMidiByte(*engine, static_cast<uint8_t>(0xC0 | channel));
-    PushMidiByte(*engine, static_cast<uint8_t>(channel + 1));
+    const uint8_t program = mix == VoiceMix::Mixed ? channel + 1 : 3 + channel % 2;
+    PushMidiByte(*engine, program);
     for (uint8_t n = 0; n < 3; ++n) {
       PushMidiByte(*engine, static_cast<uint8_t>(0x90 | channel));
       PushMidiByte(*engine, static_cast<uint8_t>(48 + ((channel * 3 + n) * 4) / 3));

@@ -6,8 +6,8 @@
 namespace velmo {
 namespace {
 
-void BM_RenderBlockEighteenVoices(benchmark::State& state) {
-  auto engine = bench::EngineWithEighteenVoices();
+void RenderEighteenVoices(benchmark::State& state, bench::VoiceMix mix) {
+  auto engine = bench::EngineWithEighteenVoices(mix);
   if (bench::ActiveVoiceCount(*engine) != PolyphonyLimit) {
     state.SkipWithError("not every voice is sounding");
     return;
@@ -24,7 +24,15 @@ void BM_RenderBlockEighteenVoices(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(PolyphonyLimit * kFramesPerBlock),
                          benchmark::Counter::kIsIterationInvariantRate);
 }
+void BM_RenderBlockEighteenVoices(benchmark::State& state) {
+  RenderEighteenVoices(state, bench::VoiceMix::Mixed);
+}
 BENCHMARK(BM_RenderBlockEighteenVoices);
+
+void BM_RenderBlockEighteenSingleCycleVoices(benchmark::State& state) {
+  RenderEighteenVoices(state, bench::VoiceMix::SingleCycle);
+}
+BENCHMARK(BM_RenderBlockEighteenSingleCycleVoices);
 
 }  // namespace
 }  // namespace velmo

@@ -1,13 +1,17 @@
 // Renders a fixed number of blocks with 18 looping voices; a small program for
 // instruction counting (valgrind --tool=callgrind), one RenderBlock per block.
+//   velmo_render_block_driver [BLOCKS] [single-cycle]
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "bench/synth/bench_bank.h"
 
 int main(int argc, char** argv) {
   const int32_t blocks = argc > 1 ? std::atoi(argv[1]) : 2000;
-  auto engine = velmo::bench::EngineWithEighteenVoices();
+  const bool singleCycle = argc > 2 && std::string(argv[2]) == "single-cycle";
+  auto engine = velmo::bench::EngineWithEighteenVoices(
+      singleCycle ? velmo::bench::VoiceMix::SingleCycle : velmo::bench::VoiceMix::Mixed);
   uint32_t checksum = 0;
   for (int32_t b = 0; b < blocks; ++b) {
     const int32_t block = velmo::WriteBlock(*engine);

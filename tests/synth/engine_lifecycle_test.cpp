@@ -1,12 +1,14 @@
 // Block ring flow control, lifecycle operations and the timer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
 
 #include "synth/engine.h"
+#include "synth/engine_messages.h"
 #include "synth/midi_input.h"
 #include "tests/synth/test_bank.h"
 
@@ -122,33 +124,39 @@ TEST_F(EngineLifecycle, ShutdownFreesTheWaves) {
   EXPECT_FALSE(AnyVoiceActive(*engine));
 }
 
+TEST(EngineMessages, TimerFailureNamesTheSystemError) {
+  const std::system_error error(EAGAIN, std::generic_category(), "thread");
+  const std::string message = TimerStartFailureMessage(error);
+  EXPECT_EQ(message, std::string("タイマーの作製に失敗しました。\n") + error.what());
+  EXPECT_NE(message.find("Resource temporarily unavailable"), std::string::npos);
+}
+
 TEST(EngineInstance, OneProcessWideEngine) {
   EXPECT_EQ(&TheEngine(), &TheEngine());
   EXPECT_EQ(WriteBlock(TheEngine()), 6);
 }
 
 // One producer thread pushes a million bytes while a consumer thread drains:
-// every byte arrives once and in order.
+// every byte arrives once and in order. A side that finds the queue full or
+// empty sleeps on the count until the other side has moved it.
 TEST(MidiByteQueueThreads, EveryByteArrivesOnceInOrder) {
   auto engine = std::make_unique<Engine>();
+  std::atomic<int32_t>& count = engine->queue.count;
   constexpr int32_t kBytes = 1'000'000;
-  std::thread producer([&engine] {
+  std::thread producer([&] {
     for (int32_t i = 0; i < kBytes; ++i) {
-      while (engine->queue.count.load(std::memory_order_acquire) >= kMidiQueueSize) {
-        std::this_thread::yield();
-      }
+      count.wait(kMidiQueueSize, std::memory_order_acquire);
       PushMidiByte(*engine, static_cast<uint8_t>(i * 7 + (i >> 8)));
+      count.notify_one();
     }
   });
   int32_t received = 0;
   int32_t mismatches = 0;
   std::thread consumer([&] {
     while (received < kBytes) {
-      if (engine->queue.count.load(std::memory_order_acquire) == 0) {
-        std::this_thread::yield();
-        continue;
-      }
+      count.wait(0, std::memory_order_acquire);
       const uint8_t byte = PopMidiByte(*engine);
+      count.notify_one();
       mismatches += byte != static_cast<uint8_t>(received * 7 + (received >> 8));
       ++received;
     }
@@ -157,7 +165,7 @@ TEST(MidiByteQueueThreads, EveryByteArrivesOnceInOrder) {
   consumer.join();
   EXPECT_EQ(received, kBytes);
   EXPECT_EQ(mismatches, 0);
-  EXPECT_EQ(engine->queue.count.load(), 0);
+  EXPECT_EQ(count.load(), 0);
 }
 
 }  // namespace

@@ -15,6 +15,8 @@ int32_t CurveValue(int32_t attenuation) {
   return GainCurve[std::clamp(attenuation >> 2, 0, 127)];
 }
 
+}  // namespace
+
 bool ReferenceStep(Voice& voice) {
   switch (voice.loopMode) {
     case 0:
@@ -55,6 +57,8 @@ bool ReferenceStep(Voice& voice) {
       return true;
   }
 }
+
+namespace {
 
 void RenderVoice(Engine& engine, Voice& voice, int16_t* block) {
   UpdateVoicePitch(engine, voice, false);

@@ -6,6 +6,9 @@
 
 namespace velmo::test {
 
+// One whole-sample step of the source position, as StepSourcePosition.
+bool ReferenceStep(Voice& voice);
+
 // Renders block WriteBlock(engine) like RenderBlock and advances it.
 void ReferenceRenderBlock(Engine& engine);
 

@@ -184,6 +184,13 @@ TEST(RenderEquivalence, RandomBanksAndMidiMatchTheReference) {
   }
 }
 
+TEST(RenderEquivalence, SingleCycleLoopsMatchTheReference) {
+  for (uint32_t seed = 50; seed <= 55; ++seed) {
+    CompareRandomRuns(seed, {2400, 60}, 12, 150);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
 TEST(RenderEquivalence, HighPitchesAndShortLoopsMatchTheReference) {
   for (uint32_t seed = 100; seed <= 105; ++seed) {
     CompareRandomRuns(seed, {12000, 300}, 127, 40);

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "synth/engine.h"
 #include "synth/engine_tables.h"
 #include "synth/voice_renderer.h"
+#include "tests/synth/reference_renderer.h"
 #include "tests/synth/test_bank.h"
 
 namespace velmo {
@@ -86,6 +88,51 @@ TEST(SourcePosition, CoincidingLoopPointsStayInsideTheWave) {
 TEST(SourcePosition, UnknownModeDoesNotMove) {
   Voice voice = LoopVoice(7, 0, 5, 3);
   EXPECT_EQ(Positions(voice, 3), (std::vector<int>{3, 3, 3}));
+}
+
+// Large steps move the position in closed form: it must land where that many
+// single steps land, with the same direction and loop-reached flag.
+TEST(SourcePosition, SkipMatchesSingleSteps) {
+  std::mt19937 random(7);
+  const auto uniform = [&random](int32_t low, int32_t high) {
+    return std::uniform_int_distribution<int32_t>(low, high)(random);
+  };
+  for (int trial = 0; trial < 20000; ++trial) {
+    const int32_t frames = uniform(3, 40);
+    Voice voice;
+    voice.loopMode = static_cast<uint16_t>(uniform(0, 3));
+    voice.loopEnd = static_cast<uint16_t>(uniform(1, frames - 1));
+    voice.loopStart =
+        static_cast<uint16_t>(uniform(0, 5) == 0 ? voice.loopEnd : uniform(0, voice.loopEnd - 1));
+    if (voice.loopMode == 0 || voice.loopMode == 1 || voice.loopStart == voice.loopEnd ||
+        uniform(0, 1) == 0) {
+      voice.sampleIndex = static_cast<uint16_t>(uniform(0, frames - 1));
+    } else {  // backward inside the loop
+      voice.loopDirection = static_cast<uint8_t>(voice.loopMode == 2 ? 1 : 2);
+      voice.sampleIndex = static_cast<uint16_t>(uniform(voice.loopStart, voice.loopEnd - 1));
+    }
+    if (voice.loopMode >= 2 && voice.loopStart == voice.loopEnd && voice.loopDirection != 0) {
+      voice.sampleIndex = static_cast<uint16_t>(voice.loopEnd - 1);
+    }
+    voice.loopReached = static_cast<uint8_t>(uniform(0, 4) == 0);
+    uint32_t count = static_cast<uint32_t>(uniform(0, 300));
+    if (voice.loopMode == 0) {
+      count = voice.sampleIndex <= voice.loopEnd
+                  ? std::min<uint32_t>(count, voice.loopEnd - voice.sampleIndex)
+                  : 0;
+    }
+    Voice stepped = voice;
+    for (uint32_t i = 0; i < count; ++i)
+      ASSERT_TRUE(test::ReferenceStep(stepped));
+    Voice skipped = voice;
+    SkipSourcePosition(skipped, count);
+    ASSERT_EQ(skipped.sampleIndex, stepped.sampleIndex)
+        << "trial " << trial << " mode " << voice.loopMode << " loop " << voice.loopStart << ".."
+        << voice.loopEnd << " from " << voice.sampleIndex << " dir " << int{voice.loopDirection}
+        << " count " << count;
+    ASSERT_EQ(skipped.loopDirection, stepped.loopDirection) << "trial " << trial;
+    ASSERT_EQ(skipped.loopReached, stepped.loopReached) << "trial " << trial;
+  }
 }
 
 class Rendering : public ::testing::Test {
