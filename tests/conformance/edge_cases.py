@@ -244,7 +244,20 @@ def loop_entered_by_wrap():
     return "loop entered by a wrap", bank_image(instruments, samples, waves), script(lines), 12
 
 
+def one_shot_end_near_64k():
+    """A one-shot wave ending at frame 65526: after it runs out, the 16-bit position keeps
+    counting on the frames left in the block and wraps to 0, from where it fetches the wave's
+    first samples again until the block ends (the voice is freed at the end of the block)."""
+    big = [((i * 37) % 251) - 125 for i in range(65527)]
+    samples = [bytes(12), sample(0, loop_mode=0, start=65400, loop_start=0, loop_end=0xFFFF),
+               sample(0, loop_mode=0, start=65300, loop_start=65000, loop_end=65500, tune=1200)]
+    instruments = {0: instrument([(127, 1)], env_mode=1), 1: instrument([(127, 2)], env_mode=1)}
+    lines = [(0, [0x90, 60, 127]), (1, [0xC1, 1, 0x91, 60, 127])]
+    return "one-shot end near 64K frames", bank_image(instruments, samples, [big]), script(lines), 4
+
+
 def all_cases():
     return [alternating_loops_from_zero(), reused_voice_starts_silent(), drum_voice_keeps_tremolo(),
             hold_pedal_and_all_notes_off(), queue_flood(), registered_parameters(),
-            pitch_extremes(), parser_sequences(), short_loops(), loop_entered_by_wrap()]
+            pitch_extremes(), parser_sequences(), short_loops(), loop_entered_by_wrap(),
+            one_shot_end_near_64k()]
