@@ -9,6 +9,16 @@ Integer widths are emulated explicitly: every store into a narrower field goes t
 wrap helpers, right shifts of signed values are Python's arithmetic shifts, and divisions that
 truncate toward zero use `tdiv` (Python's // floors).
 
+Where the engine settles a point of its own, the model does the same:
+- note-on starts the envelope amplitude at 0 on the reused voice;
+- an alternating loop starting at sample 0 turns there (..., 2, 1, 0, 1, 2, ...);
+- key-level scaling and pitch key-track selectors outside 0..6 act as 0;
+- a note-on is dropped for a bank row >= 16, an instrument >= 500, a sample record >= 3000, a
+  wave slot >= 3000 or empty, or fewer than three samples from the record's start;
+- pitches of 25200 cents and above play at 25199; a right shift of 32 or more gives a step of 0;
+- a byte pushed onto a full queue (512 unread bytes) is dropped.
+An alternating loop whose points coincide after clamping is left open: the model flags it.
+
 Usage: engine_model.py --bank FILE --script FILE --blocks N -o OUT
 """
 

@@ -151,8 +151,11 @@ def random_instrument(rng, sample_count):
         env_rate[0] = rng.randint(90, 127)
         env_level[0] = rng.randint(60, 127)
     env_key_scale = [rng.randint(0, 3) for _ in range(6)]
-    env_mode = rng.randint(0, 5)
-    vibrato_depth = rng.choice([0, 0, rng.randint(0, 127)])
+    # Modes outside 0..5 neither hold (1, 4) nor ignore key-off (2, 5). A negative vibrato depth
+    # widens to a huge unsigned depth: wide vibrato up to the top pitch.
+    env_mode = rng.randint(0, 5) if rng.random() < 0.95 else rng.randint(-128, 127)
+    vibrato_depth = rng.choice([0, 0, rng.randint(0, 127)]) if rng.random() < 0.97 \
+        else rng.randint(-128, -1)
     lfo_rate = rng.choice([0, rng.randint(0, 60), rng.randint(-40, 127)])
     level = rng.choice([127, rng.randint(40, 127), rng.randint(0, 127)])
     # Selectors outside 0..6 (signed bytes, so negative ones too) act as 0.
