@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git python3
   clang libclang-rt-14-dev llvm
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsdl2-dev
