@@ -11,7 +11,7 @@ endfunction()
 # CMakeLists.txt (tests/, bench/, fuzz/ and tools/ keep one folder per library
 # or program).
 function(velmo_add_child_subdirectories)
-  file(GLOB children LIST_DIRECTORIES true "${CMAKE_CURRENT_SOURCE_DIR}/*")
+  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*")
   list(SORT children)
   foreach(child IN LISTS children)
     if(IS_DIRECTORY "${child}" AND EXISTS "${child}/CMakeLists.txt")
