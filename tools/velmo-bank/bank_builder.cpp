@@ -34,7 +34,8 @@ struct RegionPlan {
   int32_t lo = 0;
   int32_t hi = 127;
   ResolvedZone zone;
-  double layerGain = 1.0;  // makes up for layers (stereo partners) that are not carried over
+  double layerGain = 1.0;     // makes up for layers (stereo partners) that are not carried over
+  int64_t partnerOffset = 0;  // pool frames to the stereo partner mixed into the wave; 0 = none
   size_t source = 0;
   int32_t tuneKey = 60;     // key at which the pitch is matched exactly
   double attenuation8 = 0;  // wanted attenuation of the full-scale wave, 1/8 dB
@@ -69,8 +70,9 @@ void FilterOf(const ResolvedZone& zone, const SfSample& sample, WaveSource& sour
   source.filterQ = FilterQ(zone);
 }
 
-WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample) {
+WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample, int64_t partnerOffset) {
   WaveSource s;
+  s.partnerOffset = partnerOffset;
   s.sampleIndex = zone.sampleIndex;
   s.start = zone.Start(sample);
   s.end = zone.End(sample);
@@ -141,12 +143,38 @@ double ZoneLoudness(const ResolvedZone& zone, PeakCache& peaks) {
   return std::sqrt(peaks.NotePower(zone, std::clamp(60, zone.keyLo, zone.keyHi), true));
 }
 
+// What a key plays: one zone, the gain the key's other zones would add, and where the chosen
+// zone's stereo partner lies in the pool when the two are mixed into one wave.
+struct KeyChoice {
+  int32_t zone = -1;
+  double gain = 1.0;
+  int64_t partnerOffset = 0;
+  bool operator==(const KeyChoice&) const = default;
+};
+
+// Whether `right` is the right-hand half of a stereo pair whose left half is `left`: the same
+// length, loop, rate and tuning, so the two can be mixed frame by frame into one wave.
+bool IsStereoPartner(const SoundFont& font, const ResolvedZone& left, const ResolvedZone& right) {
+  const SfSample& l = font.samples[left.sampleIndex];
+  const SfSample& r = font.samples[right.sampleIndex];
+  if ((l.sampleType & 4) == 0 || (r.sampleType & 2) == 0) return false;
+  const int64_t offset = right.Start(r) - left.Start(l);
+  return l.sampleRate == r.sampleRate && l.pitchCorrection == r.pitchCorrection &&
+         left.RootKey(l) == right.RootKey(r) && right.End(r) - left.End(l) == offset &&
+         right.LoopStart(r) - left.LoopStart(l) == offset &&
+         right.LoopEnd(r) - left.LoopEnd(l) == offset && left.Loops() == right.Loops() &&
+         left.gen[kGenCoarseTune] == right.gen[kGenCoarseTune] &&
+         left.gen[kGenFineTune] == right.gen[kGenFineTune] &&
+         left.gen[kGenScaleTuning] == right.gen[kGenScaleTuning];
+}
+
 // The zone a key plays (the first, unless a later one dominates it; mono and left samples before
-// right ones) and the gain that
-// the other zones sounding on that key would add, by their loudness: layers of the same sample
-// add in amplitude, different samples (stereo partners among them) in power.
-std::pair<int32_t, double> ChooseZone(const SoundFont& font, const std::vector<ResolvedZone>& zones,
-                                      int32_t key, PeakCache& peaks) {
+// right ones) and the gain that the other zones sounding on that key would add, by their
+// loudness: layers of the same sample add in amplitude, different samples (stereo partners
+// among them) in power. A left sample whose right partner also sounds on the key is mixed with
+// it, as the pair is heard together.
+KeyChoice ChooseZone(const SoundFont& font, const std::vector<ResolvedZone>& zones, int32_t key,
+                     PeakCache& peaks) {
   int32_t chosen = -1;
   std::map<uint16_t, double> amplitudeBySample;
   auto isRight = [&](size_t zone) {
@@ -166,38 +194,47 @@ std::pair<int32_t, double> ChooseZone(const SoundFont& font, const std::vector<R
                             : !isRight(i);
     if (better) chosen = static_cast<int32_t>(i);
   }
-  if (chosen < 0) return {-1, 1.0};
+  if (chosen < 0) return {};
   double power = 0;
   for (const auto& [sample, amplitude] : amplitudeBySample)
     power += amplitude * amplitude;
-  const double a = ZoneLoudness(zones[static_cast<size_t>(chosen)], peaks);
-  return {chosen, a > 0 ? std::clamp(std::sqrt(power) / a, 1.0, kMaxLayerGain) : 1.0};
+  const ResolvedZone& zone = zones[static_cast<size_t>(chosen)];
+  const double a = ZoneLoudness(zone, peaks);
+  KeyChoice choice{chosen, a > 0 ? std::clamp(std::sqrt(power) / a, 1.0, kMaxLayerGain) : 1.0, 0};
+  for (const ResolvedZone& other : zones) {
+    if (key >= other.keyLo && key <= other.keyHi && IsStereoPartner(font, zone, other)) {
+      choice.partnerOffset =
+          other.Start(font.samples[other.sampleIndex]) - zone.Start(font.samples[zone.sampleIndex]);
+      break;
+    }
+  }
+  return choice;
 }
 
 std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
                                            const std::vector<ResolvedZone>& zones,
                                            PeakCache& peaks) {
-  std::array<std::pair<int32_t, double>, 128> covered;
+  std::array<KeyChoice, 128> covered;
   for (size_t key = 0; key < 128; ++key) {
     covered[key] = ChooseZone(font, zones, static_cast<int32_t>(key), peaks);
   }
   // Keys no zone covers take the nearest covered key's zone (the lower one on a tie).
-  std::array<std::pair<int32_t, double>, 128> perKey = covered;
+  std::array<KeyChoice, 128> perKey = covered;
   for (int32_t key = 0; key < 128; ++key) {
-    for (int32_t d = 1; perKey[static_cast<size_t>(key)].first < 0 && d < 128; ++d) {
-      if (key - d >= 0 && covered[static_cast<size_t>(key - d)].first >= 0) {
+    for (int32_t d = 1; perKey[static_cast<size_t>(key)].zone < 0 && d < 128; ++d) {
+      if (key - d >= 0 && covered[static_cast<size_t>(key - d)].zone >= 0) {
         perKey[static_cast<size_t>(key)] = covered[static_cast<size_t>(key - d)];
-      } else if (key + d < 128 && covered[static_cast<size_t>(key + d)].first >= 0) {
+      } else if (key + d < 128 && covered[static_cast<size_t>(key + d)].zone >= 0) {
         perKey[static_cast<size_t>(key)] = covered[static_cast<size_t>(key + d)];
       }
     }
   }
-  if (perKey[0].first < 0) return {};
+  if (perKey[0].zone < 0) return {};
   std::vector<RegionPlan> runs;
   for (int32_t key = 0; key < 128; ++key) {
-    const auto& [zone, gain] = perKey[static_cast<size_t>(key)];
+    const auto& [zone, gain, partnerOffset] = perKey[static_cast<size_t>(key)];
     if (!runs.empty() && runs.back().source == static_cast<size_t>(zone) &&
-        runs.back().layerGain == gain) {
+        runs.back().layerGain == gain && runs.back().partnerOffset == partnerOffset) {
       runs.back().hi = key;
       continue;
     }
@@ -205,6 +242,7 @@ std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
     run.lo = run.hi = key;
     run.source = static_cast<size_t>(zone);  // zone index until sources are assigned
     run.layerGain = gain;
+    run.partnerOffset = partnerOffset;
     runs.push_back(run);
   }
   // Too many regions: the narrowest region joins its narrower neighbour's zone.
@@ -346,7 +384,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     InstrumentPlan& plan = plans[static_cast<size_t>(key + playback::kDrumInstrumentOffset)];
     plan.drum = true;
     plan.drumKey = key;
-    const auto [zone, gain] = ChooseZone(font, kitZones, key, peaks);
+    const auto [zone, gain, partnerOffset] = ChooseZone(font, kitZones, key, peaks);
     if (zone < 0) {
       if (kit != nullptr)
         summary.warnings.push_back("drum key " + std::to_string(key) + " has no zone");
@@ -357,6 +395,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     region.hi = 127;
     region.zone = kitZones[static_cast<size_t>(zone)];
     region.layerGain = gain;
+    region.partnerOffset = partnerOffset;
     region.tuneKey = key;
     plan.regions.push_back(region);
   }
@@ -367,7 +406,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   for (InstrumentPlan& plan : plans) {
     for (RegionPlan& region : plan.regions) {
       const SfSample& sample = font.samples[region.zone.sampleIndex];
-      const WaveSource source = SourceOf(region.zone, sample);
+      const WaveSource source = SourceOf(region.zone, sample, region.partnerOffset);
       auto [it, fresh] = sourceIndex.try_emplace(source, sources.size());
       if (fresh) {
         const double ownCents =
