@@ -71,5 +71,17 @@ TEST(SoundFontVoice, ResonanceLowersTheLevelBelowTheCutoff) {
               0.5);
 }
 
+TEST(SoundFontVoice, GeneratorsFarOutOfRangeGiveAFiniteLevel) {
+  for (const Generators& extreme :
+       {Generators{{kGenCoarseTune, 32767}, {kGenFreqModLfo, 32767}},
+        Generators{{kGenCoarseTune, -32768}, {kGenModLfoToFilterFc, 32767}},
+        Generators{{kGenInitialFilterFc, -32768},
+                   {kGenInitialFilterQ, 32767},
+                   {kGenModEnvToFilterFc, -32768},
+                   {kGenModLfoToVolume, 32767}}}) {
+    EXPECT_TRUE(std::isfinite(NoteDb(100, extreme)));
+  }
+}
+
 }  // namespace
 }  // namespace velmo

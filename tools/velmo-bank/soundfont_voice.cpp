@@ -40,7 +40,8 @@ double ModEnvelopeAt(const ResolvedZone& zone, double t) {
 double ModLfoAt(const ResolvedZone& zone, double t) {
   const double delay = Seconds(zone.gen[kGenDelayModLfo]);
   if (t < delay) return 0.0;
-  const double phase = std::fmod((t - delay) * HertzOfCents(zone.gen[kGenFreqModLfo]), 1.0);
+  const double hertz = HertzOfCents(std::clamp(zone.gen[kGenFreqModLfo], -16000, 4500));
+  const double phase = std::fmod((t - delay) * hertz, 1.0);
   if (phase < 0.25) return 4 * phase;
   if (phase < 0.75) return 2 - 4 * phase;
   return 4 * phase - 4;
@@ -76,24 +77,26 @@ class LowPass {
 }  // namespace
 
 double StaticCutoffCents(const ResolvedZone& zone, int32_t velocity) {
-  return zone.gen[kGenInitialFilterFc] - 2400.0 * (127 - velocity) / 127.0;
+  return std::clamp(zone.gen[kGenInitialFilterFc], 1500, 13500) - 2400.0 * (127 - velocity) / 127.0;
 }
 
 double FilterQ(const ResolvedZone& zone) {
-  return std::max(0.5,
-                  std::pow(10.0, (std::max(0, zone.gen[kGenInitialFilterQ]) / 10.0 - 3.01) / 20.0));
+  return std::max(
+      0.5, std::pow(10.0, (std::clamp(zone.gen[kGenInitialFilterQ], 0, 960) / 10.0 - 3.01) / 20.0));
 }
 
 double FilterDcGain(const ResolvedZone& zone) {
-  return std::pow(10.0, -std::max(0, zone.gen[kGenInitialFilterQ]) / 10.0 / 40.0);
+  return std::pow(10.0, -std::clamp(zone.gen[kGenInitialFilterQ], 0, 960) / 10.0 / 40.0);
 }
 
 double SoundFontNotePower(const SoundFont& font, const ResolvedZone& zone,
                           const VoiceOptions& options) {
   const SfSample& sample = font.samples[zone.sampleIndex];
-  const double cents = (options.key - zone.RootKey(sample)) * zone.gen[kGenScaleTuning] +
-                       100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] +
-                       sample.pitchCorrection;
+  // Generators are sums of preset and instrument values and may lie far outside their ranges.
+  const double cents = std::clamp((options.key - zone.RootKey(sample)) * zone.gen[kGenScaleTuning] +
+                                      100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] +
+                                      sample.pitchCorrection,
+                                  -12000.0, 12000.0);
   const double step =
       static_cast<double>(sample.sampleRate) / kVoiceRate * std::pow(2.0, cents / 1200.0);
   const int64_t start = zone.Start(sample);
@@ -126,8 +129,9 @@ double SoundFontNotePower(const SoundFont& font, const ResolvedZone& zone,
     const double lfo = ModLfoAt(zone, t);
     if (filters && i % kControlFrames == 0) {
       const double hertz =
-          HertzOfCents(cutoff + ModEnvelopeAt(zone, t) * zone.gen[kGenModEnvToFilterFc] +
-                       lfo * zone.gen[kGenModLfoToFilterFc]);
+          HertzOfCents(std::clamp(cutoff + ModEnvelopeAt(zone, t) * zone.gen[kGenModEnvToFilterFc] +
+                                      lfo * zone.gen[kGenModLfoToFilterFc],
+                                  1500.0, 13500.0));
       bypass = hertz >= maxHertz;
       filter.Set(std::clamp(hertz, 5.0, maxHertz), q);
     }
@@ -140,14 +144,17 @@ double SoundFontNotePower(const SoundFont& font, const ResolvedZone& zone,
       x = frameAt(whole) * (1 - frac) + frameAt(whole + 1) * frac;
     }
     position += step;
-    if (loops && start + static_cast<int64_t>(position) >= loopEnd) position -= loopLength;
+    const auto loopFrom = static_cast<double>(loopStart - start);
+    if (loops && position >= loopFrom + loopLength) {
+      position = loopFrom + std::fmod(position - loopFrom, loopLength);
+    }
     if (filters) {
       const double y = filter.Run(x);
       if (!bypass) x = y;
     }
     double gain = gains[static_cast<size_t>(i)];
     if (options.envelope && zone.gen[kGenModLfoToVolume] != 0) {
-      gain *= std::pow(10.0, -lfo * zone.gen[kGenModLfoToVolume] / 200.0);
+      gain *= std::pow(10.0, -lfo * std::clamp(zone.gen[kGenModLfoToVolume], -960, 960) / 200.0);
     }
     power += x * x * gain * gain;
   }
