@@ -1,0 +1,171 @@
+// Building a bank from a small SoundFont: structure, pitch (by the engine's own conversion and
+// by playing notes through the engine), loops, levels, drums, budget and determinism.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/bank/engine_playback.h"
+#include "tests/bank/soundfont_builder.h"
+#include "tools/velmo-bank/bank_builder.h"
+#include "tools/velmo-bank/playback_model.h"
+#include "tools/velmo-bank/soundfont_zones.h"
+
+namespace velmo {
+namespace {
+
+using testing::Sine;
+using testing::TestPreset;
+using testing::TestSample;
+using testing::TestZone;
+
+int16_t Range(int lo, int hi) {
+  return static_cast<int16_t>(lo | (hi << 8));
+}
+
+// Program 0: a looped sine, 100 frames per cycle at 44100 Hz (441 Hz) with root key 69.
+// Program 1: the same sine 6 dB quieter through initialAttenuation (a player applies 0.4 of it).
+// Program 2: a one-shot sine at 22050 Hz, 50 frames per cycle, root 60, tuned +30 cents.
+// Drum kit: one one-shot sine for every key with root 60 and full key tracking.
+std::vector<uint8_t> TestFont() {
+  std::vector<TestSample> samples = {
+      {"loop", Sine(3000, 100, 20000), 1000, 2600, 44100, 69},
+      {"shot", Sine(4000, 50, 20000), 0, 0, 22050, 60},
+      {"drum", Sine(2000, 40, 20000), 0, 0, 44100, 60},
+  };
+  std::vector<TestPreset> presets(4);
+  presets[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0}};
+  presets[1].program = 1;
+  presets[1].zones = {TestZone{{{kGenSampleModes, 1}, {kGenInitialAttenuation, 150}}, 0}};
+  presets[2].program = 2;
+  presets[2].zones = {TestZone{{{kGenFineTune, 30}}, 1}};
+  presets[3].bank = 128;
+  presets[3].zones = {TestZone{{{kGenKeyRange, Range(30, 90)}}, 2}};
+  return testing::WriteSoundFont(samples, presets);
+}
+
+struct Built {
+  std::vector<uint8_t> fontBytes = TestFont();
+  SoundFont font = ParseSoundFont(fontBytes);
+  BuildSummary summary;
+  std::vector<uint8_t> bytes = BuildBank(font, kDefaultBankBudget, summary);
+  BankImage image = ParseBankImage(bytes);
+};
+
+const Built& Shared() {
+  static const Built built;
+  return built;
+}
+
+TEST(BankBuilder, LaysOutProgramsDrumsAndMaps) {
+  const Built& b = Shared();
+  EXPECT_EQ(b.summary.programs, 3);
+  EXPECT_EQ(b.summary.drumKeys, 47);
+  EXPECT_EQ(b.summary.waves, 3);
+  for (size_t p = 0; p < 128; ++p)
+    EXPECT_EQ(b.image.programMap[0][p], p);
+  for (size_t row = 1; row < 16; ++row)
+    EXPECT_EQ(b.image.programMap[row][0], kImageNoInstrument);
+  for (size_t key = 0; key < 128; ++key) {
+    const uint16_t want =
+        key >= 35 && key <= 81 ? static_cast<uint16_t>(key + 93) : kImageNoInstrument;
+    EXPECT_EQ(b.image.drumNoteMap[0][key], want);
+  }
+  EXPECT_EQ(b.image.instruments[0].RegionCount(), 1);
+  EXPECT_EQ(b.image.instruments[0].regionTopKey[0], 127);
+  EXPECT_TRUE(b.image.instruments[3].IsEmpty());  // no such program in the SoundFont
+  EXPECT_EQ(b.image.instruments[128].RegionCount(), 1);
+  EXPECT_TRUE(b.image.waves[0].empty());
+}
+
+TEST(BankBuilder, LoopsKeepAWholeNumberOfFramesAndStayPeriodic) {
+  const Built& b = Shared();
+  const ImageSample& looped = b.image.samples[b.image.instruments[0].regionSample[0]];
+  EXPECT_EQ(looped.loopMode, 1);
+  const std::vector<uint8_t>& block = b.image.waves[looped.waveSlot];
+  ASSERT_EQ(block.size() - kImageWaveHeaderBytes, looped.loopEnd + 1u);
+  const auto at = [&](size_t frame) {
+    return static_cast<int8_t>(block[kImageWaveHeaderBytes + frame]);
+  };
+  // 16 source cycles in the loop: the loop length must be a multiple of the cycle in the wave.
+  const int32_t length = looped.loopEnd - looped.loopStart + 1;
+  ASSERT_EQ(length % 16, 0) << length;
+  const int32_t cycle = length / 16;
+  for (int32_t i = 0; i < length; ++i) {
+    // The frame after loopEnd is loopStart: the wave continues the same cycle across the jump.
+    const size_t next = i + cycle <= length - 1 ? looped.loopStart + i + cycle
+                                                : looped.loopStart + i + cycle - length;
+    EXPECT_NEAR(at(looped.loopStart + i), at(next), 3) << i;
+  }
+  const ImageSample& shot = b.image.samples[b.image.instruments[2].regionSample[0]];
+  EXPECT_EQ(shot.loopMode, 0);
+  EXPECT_EQ(shot.loopEnd + 1u, b.image.waves[shot.waveSlot].size() - kImageWaveHeaderBytes);
+}
+
+TEST(BankBuilder, EveryKeyPlaysAtTheSoundFontsPitch) {
+  const Built& b = Shared();
+  // Program 0: 441 Hz at key 69. The wave's cycle is its loop length / 16.
+  const ImageSample& looped = b.image.samples[b.image.instruments[0].regionSample[0]];
+  const double loopCycle = (looped.loopEnd - looped.loopStart + 1) / 16.0;
+  for (const int32_t key : {21, 48, 69, 96, 108}) {
+    const ImageInstrument& record = b.image.instruments[0];
+    const int32_t cents = playback::KeyTrackCents(key, record.pitchKeyTrack) + looped.tune + 6000;
+    const double hz = playback::StepOfPitch(cents) / 65536.0 * playback::kOutputRate / loopCycle;
+    const double want = 441.0 * std::pow(2.0, (key - 69) / 12.0);
+    EXPECT_NEAR(1200 * std::log2(hz / want), 0.0, 3.0) << "key " << key;
+  }
+  // Through the engine: key 69 of program 0, and key 72 of program 2 (441 Hz at key 60, +30
+  // cents).
+  const std::vector<int32_t> a = testing::PlayNote(b.bytes, 0, 0, 69, 30);
+  EXPECT_NEAR(1200 * std::log2(testing::ZeroCrossingFrequency(a, 2000, 4000) / 441.0), 0.0, 3.0);
+  const std::vector<int32_t> c = testing::PlayNote(b.bytes, 0, 2, 72, 30);
+  const double want = 441.0 * std::pow(2.0, 1.0 + 30.0 / 1200.0);
+  EXPECT_NEAR(1200 * std::log2(testing::ZeroCrossingFrequency(c, 200, 1500) / want), 0.0, 3.0);
+}
+
+TEST(BankBuilder, DrumKeysPlayAsTheKitPlaysThem) {
+  const Built& b = Shared();
+  // The kit's sine is 1102.5 Hz at key 60 with full key tracking; key 41 has pitch key 48 in
+  // the engine, so its tune has to make up the difference.
+  for (const int32_t key : {35, 41, 60, 77, 81}) {
+    const std::vector<int32_t> played = testing::PlayNote(b.bytes, 9, -1, key, 8);
+    const double want = 1102.5 * std::pow(2.0, (key - 60) / 12.0);
+    EXPECT_NEAR(1200 * std::log2(testing::ZeroCrossingFrequency(played, 20, 250) / want), 0.0, 5.0)
+        << "drum key " << key;
+  }
+}
+
+TEST(BankBuilder, LevelsKeepTheSoundFontsRelativeLoudness) {
+  const Built& b = Shared();
+  // 150 cB at 0.4 is 6 dB: 48 units of 1/8 dB between the two levels.
+  const int32_t difference = playback::LevelAtt(b.image.instruments[1].level) -
+                             playback::LevelAtt(b.image.instruments[0].level);
+  EXPECT_NEAR(difference, 48, 3);
+  const std::vector<int32_t> loud = testing::PlayNote(b.bytes, 0, 0, 69, 30);
+  const std::vector<int32_t> quiet = testing::PlayNote(b.bytes, 0, 1, 69, 30);
+  EXPECT_NEAR(20 * std::log10(testing::RmsOf(loud, 3000, 3000) / testing::RmsOf(quiet, 3000, 3000)),
+              6.0, 0.5);
+}
+
+TEST(BankBuilder, SameSoundFontGivesTheSameBytesAndBudgetsAreKept) {
+  const Built& b = Shared();
+  BuildSummary again;
+  EXPECT_EQ(BuildBank(b.font, kDefaultBankBudget, again), b.bytes);
+  // A budget that forces every wave shorter (resampled lower) is still met.
+  const size_t tight = b.bytes.size() - 2000;
+  const std::vector<uint8_t> small = BuildBank(b.font, tight, again);
+  EXPECT_LE(small.size(), tight);
+  // Shortened waves keep a seamless loop: the frame before the loop start continues into the
+  // loop exactly like the loop end does.
+  const BankImage image = ParseBankImage(small);
+  const ImageSample& looped = image.samples[image.instruments[0].regionSample[0]];
+  const std::vector<uint8_t>& block = image.waves[looped.waveSlot];
+  const auto at = [&](size_t frame) {
+    return static_cast<int8_t>(block[kImageWaveHeaderBytes + frame]);
+  };
+  ASSERT_GT(looped.loopStart, 0);
+  EXPECT_NEAR(at(looped.loopStart - 1), at(looped.loopEnd), 4);
+  EXPECT_THROW(BuildBank(b.font, 50000, again), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace velmo

@@ -1,0 +1,75 @@
+// The built-in bank: the engine's loader accepts it, it has the layout and content the
+// engine expects, every program sounds, and it is what velmo-bank makes from the SoundFont.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "assets/builtin_bank.h"
+#include "synth/sound_bank.h"
+#include "tests/bank/engine_playback.h"
+#include "tools/velmo-bank/bank_builder.h"
+#include "tools/velmo-bank/bank_image.h"
+#include "tools/velmo-bank/bank_info.h"
+
+namespace velmo {
+namespace {
+
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+
+TEST(BuiltinBank, LoadsWithTheLayoutTheEngineExpects) {
+  const std::span<const uint8_t> image = BuiltinBankImage();
+  EXPECT_LE(image.size(), kDefaultBankBudget);
+  auto bank = std::make_unique<SoundBank>();
+  const std::unique_ptr<std::istream> stream = OpenBuiltinBank();
+  LoadSoundBank(*bank, *stream);
+  EXPECT_EQ(bank->ProgramMap[0][0], 0);
+  EXPECT_EQ(bank->DrumNoteMap[0][35], 128);
+
+  ImageLayout layout;
+  const BankImage parsed = ParseBankImage(image, &layout);
+  EXPECT_EQ(layout.counts, (std::array<size_t, 7>{500, 3000, 3000, 128, 128, 16, 16}));
+  EXPECT_EQ(layout.trailingBytes, 0u);
+  const BankReport report = InspectBank(parsed, layout);
+  EXPECT_TRUE(report.problems.empty()) << FormatReportText(report);
+  for (size_t i = 0; i < 175; ++i)
+    EXPECT_GE(report.regionsPerInstrument[i], 1) << i;
+  for (size_t i = 175; i < 500; ++i)
+    EXPECT_EQ(report.regionsPerInstrument[i], 0) << i;
+}
+
+// Loud enough within 0.3 s, or within 1.5 s for sounds with a slow attack.
+bool Sounds(testing::NotePlayer& player, int32_t channel, int32_t program, int32_t key) {
+  for (const int32_t blocks : {30, 150}) {
+    const std::vector<int32_t> played = player.Play(channel, program, key, blocks);
+    if (testing::RmsOf(played, 0, played.size()) > 20.0) return true;
+  }
+  return false;
+}
+
+TEST(BuiltinBank, EveryProgramAndDrumKeySounds) {
+  testing::NotePlayer player(BuiltinBankImage());
+  for (int32_t program = 0; program < 128; ++program) {
+    for (const int32_t key : {36, 60, 84}) {
+      EXPECT_TRUE(Sounds(player, 0, program, key)) << "program " << program << " key " << key;
+    }
+  }
+  for (int32_t key = 35; key <= 81; ++key) {
+    EXPECT_TRUE(Sounds(player, 9, -1, key)) << "drum key " << key;
+  }
+}
+
+TEST(BuiltinBank, IsWhatTheToolBuildsFromTheSoundFont) {
+  if (!std::filesystem::exists(kSoundFont)) GTEST_SKIP() << kSoundFont << " is not installed";
+  const std::vector<uint8_t> bytes = ReadWholeFile(kSoundFont);
+  const SoundFont font = ParseSoundFont(bytes);
+  BuildSummary summary;
+  const std::vector<uint8_t> rebuilt = BuildBank(font, kDefaultBankBudget, summary);
+  const std::span<const uint8_t> image = BuiltinBankImage();
+  ASSERT_EQ(rebuilt.size(), image.size());
+  EXPECT_TRUE(std::equal(rebuilt.begin(), rebuilt.end(), image.begin()))
+      << "assets/SOUND1.bin is out of date: rebuild it with velmo-bank";
+}
+
+}  // namespace
+}  // namespace velmo

@@ -1,0 +1,502 @@
+#include "tools/velmo-bank/bank_builder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <stdexcept>
+
+#include "tools/velmo-bank/envelope_mapping.h"
+#include "tools/velmo-bank/playback_model.h"
+#include "tools/velmo-bank/soundfont_zones.h"
+#include "tools/velmo-bank/wave_maker.h"
+
+namespace velmo {
+namespace {
+
+constexpr int32_t kMaxRegions = 16;
+constexpr uint16_t kDrumBank = 128;
+// A SoundFont player scales the zones' initialAttenuation by this factor (the behaviour of
+// the hardware the format was made for); levels follow it so programs keep the loudness the
+// SoundFont has when played.
+constexpr double kAttenuationFactor = 0.4;
+// Regions quieter than their instrument's loudest region are scaled down in their wave by at
+// most this much; beyond it they play louder than in the SoundFont.
+constexpr double kMaxRegionCutDb = 24.0;
+constexpr double kMinRate = 1000.0;
+// A wave over the budget's length is resampled down to at most this share of its rate; beyond
+// that it is shortened instead, which keeps its sound bright.
+constexpr double kMinRateShare = 0.5;
+
+struct RegionPlan {
+  int32_t lo = 0;
+  int32_t hi = 127;
+  ResolvedZone zone;
+  double layerGain = 1.0;  // makes up for layers (stereo partners) that are not carried over
+  size_t source = 0;
+  int32_t tuneKey = 60;     // key at which the pitch is matched exactly
+  double attenuation8 = 0;  // wanted attenuation of the full-scale wave, 1/8 dB
+};
+
+struct InstrumentPlan {
+  bool drum = false;
+  int32_t drumKey = 0;
+  std::vector<RegionPlan> regions;
+};
+
+struct SourceUse {
+  WaveSource source;
+  double pitchHz = 0;  // the sample's fundamental at its own rate
+  bool drum = false;   // drum waves keep their rate (their sound is mostly high) and are cut
+  double rate = 0;     // wanted frames per second
+  double scale = 0;    // peak as a share of the 8-bit range
+};
+
+// The SoundFont's static low-pass at velocity 100: initialFilterFc plus the player's standard
+// velocity-to-cutoff modulation (-2400 cents x (127 - velocity) / 127). Baked into the wave
+// with its cutoff placed for the sample's root key; none when it lies above the output band or
+// when an envelope or LFO moves it (a fixed filter would then be far from what is heard).
+void FilterOf(const ResolvedZone& zone, const SfSample& sample, WaveSource& source) {
+  constexpr uint16_t kModLfoToFilterFc = 10, kModEnvToFilterFc = 11;
+  if (zone.gen[kModLfoToFilterFc] != 0 || zone.gen[kModEnvToFilterFc] != 0) return;
+  const double cents = zone.gen[8] - 2400.0 * (127 - kBuildVelocity) / 127.0;
+  const double hertz = 8.176 * std::pow(2.0, cents / 1200.0);
+  if (hertz >= 10000.0) return;
+  const double rootSpeed = std::pow(
+      2.0, (100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] + sample.pitchCorrection) /
+               1200.0);
+  source.filterHz = hertz / rootSpeed;
+  source.filterQ = std::max(0.5, std::pow(10.0, (std::max(0, zone.gen[9]) / 10.0 - 3.01) / 20.0));
+}
+
+WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample) {
+  WaveSource s;
+  s.sampleIndex = zone.sampleIndex;
+  s.start = zone.Start(sample);
+  s.end = zone.End(sample);
+  s.loopStart = zone.LoopStart(sample);
+  s.loopEnd = zone.LoopEnd(sample);
+  s.loops = zone.Loops();
+  FilterOf(zone, sample, s);
+  return s;
+}
+
+// Cents above 6000 (one wave frame per output frame) at which the SoundFont plays `key` from
+// a wave resampled to `rate`.
+double PlayCents(const ResolvedZone& zone, const SfSample& sample, int32_t key, double rate) {
+  return 1200.0 * std::log2(rate / playback::kOutputRate) +
+         (key - zone.RootKey(sample)) * zone.gen[kGenScaleTuning] +
+         100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] + sample.pitchCorrection;
+}
+
+int8_t PitchKeyTrackOf(int32_t scaleTuning) {
+  const double follow = scaleTuning * 24.0 / 100.0;
+  int8_t best = 0;
+  for (int8_t s = 1; s <= 6; ++s) {
+    if (std::abs(playback::KeyFollow(s) - follow) < std::abs(playback::KeyFollow(best) - follow)) {
+      best = s;
+    }
+  }
+  return best;
+}
+
+class PeakCache {
+ public:
+  explicit PeakCache(const SoundFont& font) : font_(font) {}
+  double Peak(const WaveSource& s) {
+    auto [it, fresh] = peaks_.try_emplace(s, 0.0);
+    if (fresh) {
+      int32_t peak = 1;
+      for (int64_t i = s.start; i < s.end; ++i) {
+        peak = std::max(peak, std::abs(int32_t{font_.Frame(static_cast<uint32_t>(i))}));
+      }
+      it->second = peak / 32768.0;
+    }
+    return it->second;
+  }
+
+ private:
+  const SoundFont& font_;
+  std::map<WaveSource, double> peaks_;
+};
+
+double ZoneAmplitude(const SoundFont& font, const ResolvedZone& zone, PeakCache& peaks) {
+  const SfSample& sample = font.samples[zone.sampleIndex];
+  const double attenuationDb =
+      kAttenuationFactor * std::max(0, zone.gen[kGenInitialAttenuation]) / 10.0;
+  return peaks.Peak(SourceOf(zone, sample)) * std::pow(10.0, -attenuationDb / 20.0);
+}
+
+// The zone a key plays (preferring mono and left samples over right ones) and the gain that
+// the other zones sounding on that key would add: layers of the same sample add in amplitude,
+// different samples (stereo partners among them) in power.
+std::pair<int32_t, double> ChooseZone(const SoundFont& font, const std::vector<ResolvedZone>& zones,
+                                      int32_t key, PeakCache& peaks) {
+  int32_t chosen = -1;
+  std::map<uint16_t, double> amplitudeBySample;
+  auto isRight = [&](size_t zone) {
+    return (font.samples[zones[zone].sampleIndex].sampleType & 2) != 0;
+  };
+  for (size_t i = 0; i < zones.size(); ++i) {
+    if (key < zones[i].keyLo || key > zones[i].keyHi) continue;
+    amplitudeBySample[zones[i].sampleIndex] += ZoneAmplitude(font, zones[i], peaks);
+    if (chosen < 0 || (!isRight(i) && isRight(static_cast<size_t>(chosen)))) {
+      chosen = static_cast<int32_t>(i);
+    }
+  }
+  if (chosen < 0) return {-1, 1.0};
+  double power = 0;
+  for (const auto& [sample, amplitude] : amplitudeBySample)
+    power += amplitude * amplitude;
+  const double a = ZoneAmplitude(font, zones[static_cast<size_t>(chosen)], peaks);
+  return {chosen, a > 0 ? std::sqrt(power) / a : 1.0};
+}
+
+std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
+                                           const std::vector<ResolvedZone>& zones,
+                                           PeakCache& peaks) {
+  std::array<std::pair<int32_t, double>, 128> covered;
+  for (size_t key = 0; key < 128; ++key) {
+    covered[key] = ChooseZone(font, zones, static_cast<int32_t>(key), peaks);
+  }
+  // Keys no zone covers take the nearest covered key's zone (the lower one on a tie).
+  std::array<std::pair<int32_t, double>, 128> perKey = covered;
+  for (int32_t key = 0; key < 128; ++key) {
+    for (int32_t d = 1; perKey[static_cast<size_t>(key)].first < 0 && d < 128; ++d) {
+      if (key - d >= 0 && covered[static_cast<size_t>(key - d)].first >= 0) {
+        perKey[static_cast<size_t>(key)] = covered[static_cast<size_t>(key - d)];
+      } else if (key + d < 128 && covered[static_cast<size_t>(key + d)].first >= 0) {
+        perKey[static_cast<size_t>(key)] = covered[static_cast<size_t>(key + d)];
+      }
+    }
+  }
+  if (perKey[0].first < 0) return {};
+  std::vector<RegionPlan> runs;
+  for (int32_t key = 0; key < 128; ++key) {
+    const auto& [zone, gain] = perKey[static_cast<size_t>(key)];
+    if (!runs.empty() && runs.back().source == static_cast<size_t>(zone) &&
+        runs.back().layerGain == gain) {
+      runs.back().hi = key;
+      continue;
+    }
+    RegionPlan run;
+    run.lo = run.hi = key;
+    run.source = static_cast<size_t>(zone);  // zone index until sources are assigned
+    run.layerGain = gain;
+    runs.push_back(run);
+  }
+  // Too many regions: the narrowest region joins its narrower neighbour's zone.
+  while (runs.size() > kMaxRegions) {
+    size_t narrow = 0;
+    for (size_t i = 1; i < runs.size(); ++i) {
+      if (runs[i].hi - runs[i].lo < runs[narrow].hi - runs[narrow].lo) narrow = i;
+    }
+    size_t into;
+    if (narrow == 0) {
+      into = 1;
+    } else if (narrow + 1 == runs.size()) {
+      into = narrow - 1;
+    } else {
+      const auto spanOf = [&](size_t i) { return runs[i].hi - runs[i].lo; };
+      into = spanOf(narrow - 1) <= spanOf(narrow + 1) ? narrow - 1 : narrow + 1;
+    }
+    runs[into].lo = std::min(runs[into].lo, runs[narrow].lo);
+    runs[into].hi = std::max(runs[into].hi, runs[narrow].hi);
+    runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(narrow));
+  }
+  for (RegionPlan& run : runs) {
+    run.zone = zones[run.source];
+    run.tuneKey = std::clamp(60, run.lo, run.hi);
+  }
+  return runs;
+}
+
+// Frame cap that brings the waves' total within `budgetFrames`.
+int64_t FrameCap(const std::vector<int64_t>& frames, int64_t budgetFrames) {
+  auto total = [&](int64_t cap) {
+    int64_t sum = 0;
+    for (const int64_t n : frames)
+      sum += std::min(n, cap);
+    return sum;
+  };
+  int64_t lo = 64, hi = static_cast<int64_t>(kMaxWaveFrames);
+  if (total(hi) <= budgetFrames) return hi;
+  if (total(lo) > budgetFrames)
+    throw std::runtime_error("the size budget is too small for the bank");
+  while (lo < hi) {
+    const int64_t mid = (lo + hi + 1) / 2;
+    if (total(mid) <= budgetFrames)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  return lo;
+}
+
+size_t FixedImageBytes(size_t waves) {
+  return 2 + kImageInstruments * kImageInstrumentBytes + 2 + kImageSamples * kImageSampleBytes + 2 +
+         2 * kImageWaveSlots + 6 * waves + 2 + kImageBankMap + 2 + kImageDrumKitMap + 2 +
+         kImageMapRows * 256 + 2 + kImageMapRows * 256;
+}
+
+int8_t NearestLevel(double attenuation8) {
+  int8_t best = 127;
+  for (int32_t level = 1; level <= 127; ++level) {
+    if (std::abs(playback::LevelAtt(level) - attenuation8) <
+        std::abs(playback::LevelAtt(best) - attenuation8)) {
+      best = static_cast<int8_t>(level);
+    }
+  }
+  return best;
+}
+
+// The region that sets an instrument's envelope, LFO and key tracking: the one holding key 60.
+const RegionPlan& MainRegion(const InstrumentPlan& plan) {
+  const RegionPlan* main = &plan.regions.front();
+  for (const RegionPlan& region : plan.regions) {
+    if (region.lo <= 60 && 60 <= region.hi) main = &region;
+  }
+  return *main;
+}
+
+// Seconds until the main region's wave reaches its loop start at its tuning key.
+double LoopWaitSeconds(const SoundFont& font, const RegionPlan& main, const ResampledWave& wave) {
+  const SfSample& sample = font.samples[main.zone.sampleIndex];
+  const double speed =
+      std::pow(2.0, PlayCents(main.zone, sample, main.tuneKey, wave.rate) / 1200.0);
+  return wave.loops ? wave.loopStart / (speed * playback::kOutputRate) : 0.0;
+}
+
+// How much louder (dB) the SoundFont's envelope makes the first 0.4 s of the main region's note
+// than the engine's envelope does, over the same wave: levels make up for what the envelope
+// shapes cannot match (at most 12 dB either way).
+double EnvelopeLoudnessDb(const SoundFont& font, const InstrumentPlan& plan,
+                          const ResampledWave& wave) {
+  const RegionPlan& main = MainRegion(plan);
+  const int32_t key = plan.drum ? plan.drumKey : main.tuneKey;
+  const SfSample& sample = font.samples[main.zone.sampleIndex];
+  const double step = std::pow(2.0, PlayCents(main.zone, sample, key, wave.rate) / 1200.0);
+  ImageInstrument record;
+  MapEnvelope(EnvelopeOf(main.zone), LoopWaitSeconds(font, main, wave), record);
+  constexpr int32_t kFrames = playback::kOutputRate * 2 / 5;
+  const auto loopFrame = static_cast<int32_t>(wave.loops ? wave.loopStart / step : 0.0);
+  const std::vector<float> ours = EngineEnvelopeGains(record, key, kFrames, loopFrame);
+  const std::vector<float> theirs = SoundFontEnvelopeGains(EnvelopeOf(main.zone), kFrames);
+  const double loopLength = static_cast<double>(wave.loopEnd) - wave.loopStart + 1;
+  double ourPower = 0, theirPower = 0;
+  for (int32_t i = 0; i < kFrames; ++i) {
+    double position = i * step;
+    if (position > wave.loopEnd) {
+      if (!wave.loops) break;
+      position = wave.loopStart + std::fmod(position - wave.loopStart, loopLength);
+    }
+    const double x = wave.frames[static_cast<size_t>(position)];
+    ourPower += x * x * ours[static_cast<size_t>(i)] * ours[static_cast<size_t>(i)];
+    theirPower += x * x * theirs[static_cast<size_t>(i)] * theirs[static_cast<size_t>(i)];
+  }
+  if (ourPower <= 0 || theirPower <= 0) return 0.0;
+  return std::clamp(10.0 * std::log10(theirPower / ourPower), -12.0, 12.0);
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSummary& summary,
+                               const BuildProgress& progress) {
+  summary = BuildSummary{};
+  PeakCache peaks(font);
+  std::vector<InstrumentPlan> plans(kImageInstruments);
+
+  for (uint16_t program = 0; program < 128; ++program) {
+    const SfPreset* preset = FindPreset(font, 0, program);
+    if (preset == nullptr) {
+      summary.warnings.push_back("no preset for program " + std::to_string(program));
+      continue;
+    }
+    plans[program].regions =
+        PlanMelodicRegions(font, ResolveZones(font, *preset, kBuildVelocity), peaks);
+  }
+  const SfPreset* kit = FindPreset(font, kDrumBank, 0);
+  const std::vector<ResolvedZone> kitZones =
+      kit != nullptr ? ResolveZones(font, *kit, kBuildVelocity) : std::vector<ResolvedZone>{};
+  if (kit == nullptr) summary.warnings.push_back("no standard drum kit (bank 128, preset 0)");
+  for (int32_t key = playback::kDrumFirstKey; key <= playback::kDrumLastKey; ++key) {
+    InstrumentPlan& plan = plans[static_cast<size_t>(key + playback::kDrumInstrumentOffset)];
+    plan.drum = true;
+    plan.drumKey = key;
+    const auto [zone, gain] = ChooseZone(font, kitZones, key, peaks);
+    if (zone < 0) {
+      if (kit != nullptr)
+        summary.warnings.push_back("drum key " + std::to_string(key) + " has no zone");
+      continue;
+    }
+    RegionPlan region;
+    region.lo = 0;
+    region.hi = 127;
+    region.zone = kitZones[static_cast<size_t>(zone)];
+    region.layerGain = gain;
+    region.tuneKey = key;
+    plan.regions.push_back(region);
+  }
+
+  // One wave per distinct stretch of the sample pool, resampled for the keys that use it.
+  std::vector<SourceUse> sources;
+  std::map<WaveSource, size_t> sourceIndex;
+  for (InstrumentPlan& plan : plans) {
+    for (RegionPlan& region : plan.regions) {
+      const SfSample& sample = font.samples[region.zone.sampleIndex];
+      const WaveSource source = SourceOf(region.zone, sample);
+      auto [it, fresh] = sourceIndex.try_emplace(source, sources.size());
+      if (fresh) {
+        const double ownCents =
+            PlayCents(region.zone, sample, region.zone.RootKey(sample), sample.sampleRate) -
+            1200.0 * std::log2(sample.sampleRate / double{playback::kOutputRate});
+        const double rootHz = 440.0 * std::pow(2.0, (region.zone.RootKey(sample) - 69) / 12.0);
+        sources.push_back(
+            SourceUse{source, rootHz / std::pow(2.0, ownCents / 1200.0), false, 0.0, 0.0});
+      }
+      region.source = it->second;
+      // The rate at which the region's reference key plays one wave frame per output frame
+      // (no higher than the sample's own rate).
+      const int32_t referenceKey =
+          plan.drum ? region.tuneKey
+                    : std::clamp((region.lo + std::min(region.hi, region.lo + 24)) / 2, region.lo,
+                                 region.hi);
+      const double cents = PlayCents(region.zone, sample, referenceKey, playback::kOutputRate);
+      const double rate = std::clamp(playback::kOutputRate * std::pow(2.0, -cents / 1200.0),
+                                     kMinRate, static_cast<double>(sample.sampleRate));
+      SourceUse& use = sources[region.source];
+      use.drum = use.drum || plan.drum;
+      use.rate = std::max(use.rate, rate);
+    }
+  }
+
+  // Fit the budget: long waves are shortened (resampled lower) first.
+  const size_t fixedBytes = FixedImageBytes(sources.size());
+  if (fixedBytes >= maxBytes) throw std::runtime_error("the size budget is too small for the bank");
+  const auto budgetFrames =
+      static_cast<int64_t>(static_cast<double>(maxBytes - fixedBytes) * 0.995);
+  std::vector<int64_t> estimates;
+  for (const SourceUse& use : sources)
+    estimates.push_back(EstimateFrames(font, use.source, use.rate));
+  const int64_t cap = FrameCap(estimates, budgetFrames);
+
+  std::vector<ResampledWave> waves;
+  waves.reserve(sources.size());
+  for (size_t i = 0; i < sources.size(); ++i) {
+    // Long waves are first resampled lower (down to half their rate), then cut.
+    const double minShare = sources[i].drum ? 1.0 : kMinRateShare;
+    const double share =
+        std::clamp(static_cast<double>(cap) / static_cast<double>(estimates[i]), minShare, 1.0);
+    const bool cut = static_cast<double>(estimates[i]) * minShare > static_cast<double>(cap);
+    const int64_t maxFrames = std::min<int64_t>(kMaxWaveFrames, cut ? cap : cap + 64);
+    ResampledWave wave =
+        Resample(font, sources[i].source, sources[i].rate * share, maxFrames, sources[i].pitchHz);
+    waves.push_back(std::move(wave));
+    if (progress) progress(i + 1, sources.size());
+  }
+
+  // Loudness: every region's wanted attenuation of its full-scale wave, then one offset so the
+  // loudest region of the bank plays at attenuation 0.
+  double loudest = 1e300;
+  for (InstrumentPlan& plan : plans) {
+    if (plan.regions.empty()) continue;
+    const double envelopeDb = EnvelopeLoudnessDb(font, plan, waves[MainRegion(plan).source]);
+    for (RegionPlan& region : plan.regions) {
+      const ResampledWave& wave = waves[region.source];
+      const double attenuationDb =
+          kAttenuationFactor * std::max(0, region.zone.gen[kGenInitialAttenuation]) / 10.0;
+      const double amplitude = std::max(1e-6, static_cast<double>(wave.peak)) * region.layerGain *
+                               std::pow(10.0, -attenuationDb / 20.0);
+      // Drum notes play 6 dB hotter in the engine.
+      region.attenuation8 =
+          -160.0 * std::log10(amplitude) - 8.0 * envelopeDb + (plan.drum ? 48.0 : 0.0);
+      loudest = std::min(loudest, region.attenuation8);
+    }
+  }
+
+  BankImage image;
+  size_t nextSample = 1;
+  std::vector<int8_t> levels(kImageInstruments, 0);
+  for (size_t index = 0; index < plans.size(); ++index) {
+    InstrumentPlan& plan = plans[index];
+    if (plan.regions.empty()) continue;
+    double quietest = 1e300;
+    for (RegionPlan& region : plan.regions) {
+      region.attenuation8 -= loudest;
+      quietest = std::min(quietest, region.attenuation8);
+    }
+    levels[index] = NearestLevel(quietest);
+    for (const RegionPlan& region : plan.regions) {
+      const double cutDb = (region.attenuation8 - playback::LevelAtt(levels[index])) / 8.0;
+      const double scale = std::pow(10.0, -std::clamp(cutDb, 0.0, kMaxRegionCutDb) / 20.0);
+      sources[region.source].scale = std::max(sources[region.source].scale, scale);
+    }
+  }
+
+  // Waves go to slots 1.. in order of first use.
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const ResampledWave& wave = waves[i];
+    const std::vector<int8_t> pcm = Quantize(wave, sources[i].scale, static_cast<uint32_t>(i + 1));
+    image.waves[i + 1] = MakeWaveBlock(pcm, static_cast<uint16_t>(wave.loopStart),
+                                       static_cast<uint16_t>(wave.loopEnd));
+  }
+
+  for (size_t index = 0; index < plans.size(); ++index) {
+    const InstrumentPlan& plan = plans[index];
+    if (plan.regions.empty()) continue;
+    ImageInstrument& record = image.instruments[index];
+    record.regionTopKey.fill(127);
+    const RegionPlan* main = &MainRegion(plan);
+    record.pitchKeyTrack = PitchKeyTrackOf(main->zone.gen[kGenScaleTuning]);
+    record.level = levels[index];
+    record.levelKeyScale = 0;
+    for (size_t r = 0; r < plan.regions.size(); ++r) {
+      const RegionPlan& region = plan.regions[r];
+      const SfSample& sample = font.samples[region.zone.sampleIndex];
+      const ResampledWave& wave = waves[region.source];
+      const int32_t pitchKey = plan.drum ? playback::DrumPitchKey(plan.drumKey) : region.tuneKey;
+      const double cents = PlayCents(region.zone, sample, region.tuneKey, wave.rate) -
+                           playback::KeyTrackCents(pitchKey, record.pitchKeyTrack);
+      ImageSample& s = image.samples[nextSample];
+      s.tune = static_cast<int16_t>(std::clamp<long>(std::lround(cents), -20000, 20000));
+      s.loopMode = wave.loops ? 1 : 0;
+      s.start = 0;
+      s.loopStart = static_cast<uint16_t>(wave.loopStart);
+      s.loopEnd = static_cast<uint16_t>(wave.loopEnd);
+      s.waveSlot = static_cast<uint16_t>(region.source + 1);
+      record.regionSample[r] = static_cast<uint16_t>(nextSample);
+      record.regionTopKey[r] = static_cast<int8_t>(region.hi);
+      ++nextSample;
+    }
+    record.regionTopKey[plan.regions.size() - 1] = 127;
+
+    MapEnvelope(EnvelopeOf(main->zone), LoopWaitSeconds(font, *main, waves[main->source]), record);
+    if (!plan.drum) MapLfo(main->zone, record);
+    summary.regions += static_cast<int32_t>(plan.regions.size());
+    if (plan.drum)
+      ++summary.drumKeys;
+    else
+      ++summary.programs;
+  }
+
+  for (size_t program = 0; program < 128; ++program)
+    image.programMap[0][program] = static_cast<uint16_t>(program);
+  for (size_t row = 1; row < kImageMapRows; ++row)
+    image.programMap[row].fill(kImageNoInstrument);
+  for (auto& row : image.drumNoteMap)
+    row.fill(kImageNoInstrument);
+  for (int32_t key = playback::kDrumFirstKey; key <= playback::kDrumLastKey; ++key) {
+    image.drumNoteMap[0][static_cast<size_t>(key)] =
+        static_cast<uint16_t>(key + playback::kDrumInstrumentOffset);
+  }
+
+  std::vector<uint8_t> bytes = SerializeBankImage(image);
+  summary.waves = static_cast<int32_t>(sources.size());
+  summary.bytes = bytes.size();
+  if (bytes.size() > maxBytes) {
+    throw std::runtime_error("the bank needs " + std::to_string(bytes.size()) +
+                             " bytes, more than the budget of " + std::to_string(maxBytes));
+  }
+  return bytes;
+}
+
+}  // namespace velmo
