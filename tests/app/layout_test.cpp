@@ -5,7 +5,6 @@
 #include <QLayout>
 #include <set>
 
-#include "app/program_names.h"
 #include "app_test_support.h"
 #include "audio/ddsd_report.h"
 
@@ -56,10 +55,8 @@ TEST_F(MainWindowLayout, ChannelAndProgramLists) {
   EXPECT_EQ(form_.ComboBox2->currentIndex(), 0);
   EXPECT_FALSE(form_.ComboBox2->isEditable());
   std::set<QString> distinct;
-  for (int i = 0; i < 128; ++i) {
-    EXPECT_EQ(form_.ComboBox2->itemText(i), QString::fromUtf8(kProgramNames[i]));
+  for (int i = 0; i < 128; ++i)
     distinct.insert(form_.ComboBox2->itemText(i));
-  }
   EXPECT_EQ(distinct.size(), 128u);
   EXPECT_EQ(form_.ComboBox2->itemText(0), QStringLiteral("Acoustic Grand Piano"));
   EXPECT_EQ(form_.ComboBox2->itemText(44), QStringLiteral("Tremelo Strings"));
