@@ -105,6 +105,16 @@ TEST_F(RenderCli, SilentWithoutNotesAndSoundingFromTheNoteOnBlock) {
   EXPECT_GT(Peak(late, 7), 0);
 }
 
+TEST_F(RenderCli, BuiltInBankPlaysWhenNoBankIsGiven) {
+  // Piano on channel 1 and a bass drum on channel 10, both from the built-in bank.
+  WriteText(script_.str(), "0 90 3C 64\n0 99 24 64\n");
+  const RunResult result = Run("--script " + script_.str() + " --blocks 20 -o -");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_EQ(result.out.size(), kWavHeader + 20 * kBlockBytes);
+  EXPECT_GT(Peak(result.out, 0), 0);
+  EXPECT_GT(Peak(result.out, 19), 0);
+}
+
 TEST_F(RenderCli, RawOutputIsTheWavDataChunkAndFileEqualsPipe) {
   const std::string script = "2 90 3C 64\n5 90 40 64\n12 80 3C 00 80 40 00\n";
   const Bytes wav = RenderScript(script, 30);
@@ -224,9 +234,10 @@ TEST_F(RenderCli, FailuresExitNonZeroWithAClearMessage) {
   EXPECT_NE(badBank.exitCode, 0);
   EXPECT_NE(badBank.err.find("sound bank"), std::string::npos) << badBank.err;
 
-  const RunResult noBank = Run("--script " + script_.str() + " --blocks 5 -o -");
-  EXPECT_NE(noBank.exitCode, 0);
-  EXPECT_NE(noBank.err.find("--bank"), std::string::npos) << noBank.err;
+  const RunResult missingBank =
+      Run("--bank " + script_.str() + ".absent --script " + script_.str() + " --blocks 5 -o -");
+  EXPECT_NE(missingBank.exitCode, 0);
+  EXPECT_NE(missingBank.err.find("cannot open sound bank"), std::string::npos) << missingBank.err;
 
   WriteAll(midi_.str(), MidiFile(2, 96, {Track({EndOfTrack()})}));
   const RunResult format2 = Run("--bank " + bank_.str() + " " + midi_.str() + " -o -");

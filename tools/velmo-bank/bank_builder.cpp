@@ -23,6 +23,8 @@ constexpr double kAttenuationFactor = 0.4;
 // most this much; beyond it they play louder than in the SoundFont.
 constexpr double kMaxRegionCutDb = 24.0;
 constexpr double kMinRate = 1000.0;
+// Layers not carried over raise a region's level by at most this factor (18 dB).
+constexpr double kMaxLayerGain = 8.0;
 // A wave over the budget's length is resampled down to at most this share of its rate; beyond
 // that it is shortened instead, which keeps its sound bright.
 constexpr double kMinRateShare = 0.5;
@@ -113,22 +115,57 @@ class PeakCache {
     }
     return it->second;
   }
+  // RMS of the source's first 0.4 s.
+  double Rms(const WaveSource& s) {
+    auto [it, fresh] = rms_.try_emplace(s, 0.0);
+    if (fresh) {
+      const int64_t end = std::min<int64_t>(
+          s.end, s.start + static_cast<int64_t>(0.4 * font_.samples[s.sampleIndex].sampleRate));
+      double sum = 0;
+      for (int64_t i = s.start; i < end; ++i) {
+        const double f = font_.Frame(static_cast<uint32_t>(i)) / 32768.0;
+        sum += f * f;
+      }
+      it->second = end > s.start ? std::sqrt(sum / static_cast<double>(end - s.start)) : 0.0;
+    }
+    return it->second;
+  }
+  // Mean power of the zone's volume envelope over the first 0.4 s of a held note.
+  double EnvelopePower(const ResolvedZone& zone) {
+    const std::array<int32_t, 4> key = {zone.gen[kGenAttackVolEnv], zone.gen[kGenHoldVolEnv],
+                                        zone.gen[kGenDecayVolEnv], zone.gen[kGenSustainVolEnv]};
+    auto [it, fresh] = envelopePower_.try_emplace(key, 0.0);
+    if (fresh) {
+      const std::vector<float> gains =
+          SoundFontEnvelopeGains(EnvelopeOf(zone), playback::kOutputRate * 2 / 5);
+      double sum = 0;
+      for (const float g : gains)
+        sum += double(g) * g;
+      it->second = sum / static_cast<double>(gains.size());
+    }
+    return it->second;
+  }
 
  private:
   const SoundFont& font_;
   std::map<WaveSource, double> peaks_;
+  std::map<WaveSource, double> rms_;
+  std::map<std::array<int32_t, 4>, double> envelopePower_;
 };
 
-double ZoneAmplitude(const SoundFont& font, const ResolvedZone& zone, PeakCache& peaks) {
+// How loud a zone sounds over the first 0.4 s of a held note: its sample's RMS there, its
+// attenuation and its envelope.
+double ZoneLoudness(const SoundFont& font, const ResolvedZone& zone, PeakCache& peaks) {
   const SfSample& sample = font.samples[zone.sampleIndex];
   const double attenuationDb =
       kAttenuationFactor * std::max(0, zone.gen[kGenInitialAttenuation]) / 10.0;
-  return peaks.Peak(SourceOf(zone, sample)) * std::pow(10.0, -attenuationDb / 20.0);
+  return peaks.Rms(SourceOf(zone, sample)) * std::pow(10.0, -attenuationDb / 20.0) *
+         std::sqrt(peaks.EnvelopePower(zone));
 }
 
 // The zone a key plays (preferring mono and left samples over right ones) and the gain that
-// the other zones sounding on that key would add: layers of the same sample add in amplitude,
-// different samples (stereo partners among them) in power.
+// the other zones sounding on that key would add, by their loudness: layers of the same sample
+// add in amplitude, different samples (stereo partners among them) in power.
 std::pair<int32_t, double> ChooseZone(const SoundFont& font, const std::vector<ResolvedZone>& zones,
                                       int32_t key, PeakCache& peaks) {
   int32_t chosen = -1;
@@ -138,7 +175,7 @@ std::pair<int32_t, double> ChooseZone(const SoundFont& font, const std::vector<R
   };
   for (size_t i = 0; i < zones.size(); ++i) {
     if (key < zones[i].keyLo || key > zones[i].keyHi) continue;
-    amplitudeBySample[zones[i].sampleIndex] += ZoneAmplitude(font, zones[i], peaks);
+    amplitudeBySample[zones[i].sampleIndex] += ZoneLoudness(font, zones[i], peaks);
     if (chosen < 0 || (!isRight(i) && isRight(static_cast<size_t>(chosen)))) {
       chosen = static_cast<int32_t>(i);
     }
@@ -147,8 +184,8 @@ std::pair<int32_t, double> ChooseZone(const SoundFont& font, const std::vector<R
   double power = 0;
   for (const auto& [sample, amplitude] : amplitudeBySample)
     power += amplitude * amplitude;
-  const double a = ZoneAmplitude(font, zones[static_cast<size_t>(chosen)], peaks);
-  return {chosen, a > 0 ? std::sqrt(power) / a : 1.0};
+  const double a = ZoneLoudness(font, zones[static_cast<size_t>(chosen)], peaks);
+  return {chosen, a > 0 ? std::clamp(std::sqrt(power) / a, 1.0, kMaxLayerGain) : 1.0};
 }
 
 std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
@@ -395,8 +432,9 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   }
 
   // Loudness: every region's wanted attenuation of its full-scale wave, then one offset so the
-  // loudest region of the bank plays at attenuation 0.
-  double loudest = 1e300;
+  // loudest regions of the bank (all but the loudest 1 %, which are held at level 127) play at
+  // attenuation 0.
+  std::vector<double> wanted;
   for (InstrumentPlan& plan : plans) {
     if (plan.regions.empty()) continue;
     const double envelopeDb = EnvelopeLoudnessDb(font, plan, waves[MainRegion(plan).source]);
@@ -409,9 +447,12 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       // Drum notes play 6 dB hotter in the engine.
       region.attenuation8 =
           -160.0 * std::log10(amplitude) - 8.0 * envelopeDb + (plan.drum ? 48.0 : 0.0);
-      loudest = std::min(loudest, region.attenuation8);
+      wanted.push_back(region.attenuation8);
     }
   }
+
+  std::sort(wanted.begin(), wanted.end());
+  const double loudest = wanted.empty() ? 0.0 : wanted[wanted.size() / 100];
 
   BankImage image;
   size_t nextSample = 1;

@@ -86,14 +86,14 @@ RenderOptions ParseCommandLine(std::span<const std::string_view> args) {
 
 std::string UsageText() {
   return R"(Usage:
-  velmo-render --bank BANK --script SCRIPT --blocks N -o OUT [--raw]
-  velmo-render --bank BANK MIDIFILE -o OUT [--raw]
+  velmo-render [--bank BANK] --script SCRIPT --blocks N -o OUT [--raw]
+  velmo-render [--bank BANK] MIDIFILE -o OUT [--raw]
   velmo-render ... --bench            (instead of -o: render and time, write nothing)
 
 Renders MIDI input offline through the synthesizer to 22050 Hz, 16-bit stereo PCM.
 
 Options:
-  --bank BANK      sound bank image to load
+  --bank BANK      sound bank image to load (default: the built-in bank)
   --script SCRIPT  MIDI byte script: one "<block> <hex byte> ..." line per entry,
                    e.g. "12 90 3C 64"; blank lines and lines starting with # are
                    skipped, as is anything after a # token. Bytes of a block are

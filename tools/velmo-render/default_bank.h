@@ -6,7 +6,7 @@
 
 namespace velmo::render {
 
-// The bank built into velmo-render, or null while there is none.
+// A stream over the bank image linked into the program (the checker's own bank).
 std::unique_ptr<std::istream> OpenBuiltInBank();
 
 }  // namespace velmo::render

@@ -63,7 +63,7 @@ std::unique_ptr<EngineBlockRenderer> LoadEngine(const RenderOptions& options) {
   } else {
     bank = OpenBuiltInBank();
     if (!bank) {
-      throw InputError("no built-in sound bank exists yet: give a bank image with --bank FILE");
+      throw InputError("this build has no built-in sound bank: give a bank image with --bank FILE");
     }
   }
   try {
