@@ -146,6 +146,49 @@ TEST(BankBuilder, LevelsKeepTheSoundFontsRelativeLoudness) {
               6.0, 0.5);
 }
 
+// The half-period normalised correlation of instrument 0's wave: -1 for a pure sine of
+// `periods` cycles per loop.
+double HalfPeriodCorrelation(const std::vector<uint8_t>& bytes, double periods) {
+  const BankImage image = ParseBankImage(bytes);
+  const ImageSample& sample = image.samples[image.instruments[0].regionSample[0]];
+  const std::vector<uint8_t>& block = image.waves[sample.waveSlot];
+  const auto lag =
+      static_cast<size_t>(std::lround((sample.loopEnd - sample.loopStart + 1) / periods / 2));
+  double cross = 0, a = 0, b = 0;
+  for (size_t i = sample.loopStart; i + lag <= sample.loopEnd; ++i) {
+    const double x = static_cast<int8_t>(block[kImageWaveHeaderBytes + i]);
+    const double y = static_cast<int8_t>(block[kImageWaveHeaderBytes + i + lag]);
+    cross += x * y;
+    a += x * x;
+    b += y * y;
+  }
+  return cross / std::sqrt(a * b);
+}
+
+TEST(BankBuilder, StereoPairsAreMixedIntoOneWave) {
+  // Left: 100 frames per cycle; right: 50. Same length and loop, so they are one pair.
+  std::vector<TestSample> samples = {
+      {"left", Sine(3000, 100, 10000), 1000, 2600, 44100, 69, 0, 4},
+      {"right", Sine(3000, 50, 10000), 1000, 2600, 44100, 69, 0, 2},
+      {"other", Sine(3200, 50, 10000), 1000, 2600, 44100, 69, 0, 2},
+  };
+  std::vector<TestPreset> pair(1);
+  pair[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0}, TestZone{{{kGenSampleModes, 1}}, 1}};
+  BuildSummary summary;
+  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, pair);
+  const std::vector<uint8_t> mixed =
+      BuildBank(ParseSoundFont(fontBytes), kDefaultBankBudget, summary);
+  // 16 cycles of the left sine per loop; the right's cycles cancel the half-period flip.
+  EXPECT_GT(HalfPeriodCorrelation(mixed, 16), -0.5);
+  // A right sample of another length is no partner: the left plays alone.
+  std::vector<TestPreset> unpaired(1);
+  unpaired[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0}, TestZone{{{kGenSampleModes, 1}}, 2}};
+  const std::vector<uint8_t> otherBytes = testing::WriteSoundFont(samples, unpaired);
+  const std::vector<uint8_t> alone =
+      BuildBank(ParseSoundFont(otherBytes), kDefaultBankBudget, summary);
+  EXPECT_LT(HalfPeriodCorrelation(alone, 16), -0.9);
+}
+
 TEST(BankBuilder, SameSoundFontGivesTheSameBytesAndBudgetsAreKept) {
   const Built& b = Shared();
   BuildSummary again;

@@ -4,9 +4,11 @@
 #include <cmath>
 #include <map>
 #include <stdexcept>
+#include <tuple>
 
 #include "tools/velmo-bank/envelope_mapping.h"
 #include "tools/velmo-bank/playback_model.h"
+#include "tools/velmo-bank/soundfont_voice.h"
 #include "tools/velmo-bank/soundfont_zones.h"
 #include "tools/velmo-bank/wave_maker.h"
 
@@ -15,16 +17,15 @@ namespace {
 
 constexpr int32_t kMaxRegions = 16;
 constexpr uint16_t kDrumBank = 128;
-// A SoundFont player scales the zones' initialAttenuation by this factor (the behaviour of
-// the hardware the format was made for); levels follow it so programs keep the loudness the
-// SoundFont has when played.
-constexpr double kAttenuationFactor = 0.4;
 // Regions quieter than their instrument's loudest region are scaled down in their wave by at
 // most this much; beyond it they play louder than in the SoundFont.
 constexpr double kMaxRegionCutDb = 24.0;
 constexpr double kMinRate = 1000.0;
 // Layers not carried over raise a region's level by at most this factor (18 dB).
 constexpr double kMaxLayerGain = 8.0;
+// A later layer of a key is played instead of the first when it is this much louder (12 dB):
+// the first then adds little to the sound.
+constexpr double kDominantLayer = 4.0;
 // A wave over the budget's length is resampled down to at most this share of its rate; beyond
 // that it is shortened instead, which keeps its sound bright.
 constexpr double kMinRateShare = 0.5;
@@ -33,7 +34,8 @@ struct RegionPlan {
   int32_t lo = 0;
   int32_t hi = 127;
   ResolvedZone zone;
-  double layerGain = 1.0;  // makes up for layers (stereo partners) that are not carried over
+  double layerGain = 1.0;     // makes up for layers (stereo partners) that are not carried over
+  int64_t partnerOffset = 0;  // pool frames to the stereo partner mixed into the wave; 0 = none
   size_t source = 0;
   int32_t tuneKey = 60;     // key at which the pitch is matched exactly
   double attenuation8 = 0;  // wanted attenuation of the full-scale wave, 1/8 dB
@@ -58,20 +60,19 @@ struct SourceUse {
 // with its cutoff placed for the sample's root key; none when it lies above the output band or
 // when an envelope or LFO moves it (a fixed filter would then be far from what is heard).
 void FilterOf(const ResolvedZone& zone, const SfSample& sample, WaveSource& source) {
-  constexpr uint16_t kModLfoToFilterFc = 10, kModEnvToFilterFc = 11;
-  if (zone.gen[kModLfoToFilterFc] != 0 || zone.gen[kModEnvToFilterFc] != 0) return;
-  const double cents = zone.gen[8] - 2400.0 * (127 - kBuildVelocity) / 127.0;
-  const double hertz = 8.176 * std::pow(2.0, cents / 1200.0);
+  if (zone.gen[kGenModLfoToFilterFc] != 0 || zone.gen[kGenModEnvToFilterFc] != 0) return;
+  const double hertz = 8.176 * std::pow(2.0, StaticCutoffCents(zone, kBuildVelocity) / 1200.0);
   if (hertz >= 10000.0) return;
   const double rootSpeed = std::pow(
       2.0, (100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] + sample.pitchCorrection) /
                1200.0);
   source.filterHz = hertz / rootSpeed;
-  source.filterQ = std::max(0.5, std::pow(10.0, (std::max(0, zone.gen[9]) / 10.0 - 3.01) / 20.0));
+  source.filterQ = FilterQ(zone);
 }
 
-WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample) {
+WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample, int64_t partnerOffset) {
   WaveSource s;
+  s.partnerOffset = partnerOffset;
   s.sampleIndex = zone.sampleIndex;
   s.start = zone.Start(sample);
   s.end = zone.End(sample);
@@ -115,33 +116,16 @@ class PeakCache {
     }
     return it->second;
   }
-  // RMS of the source's first 0.4 s.
-  double Rms(const WaveSource& s) {
-    auto [it, fresh] = rms_.try_emplace(s, 0.0);
+  // Mean power of the first 0.4 s of the zone's note at `key`, as the SoundFont plays it.
+  double NotePower(const ResolvedZone& zone, int32_t key, bool attenuation) {
+    const NoteKey id{zone.gen, zone.sampleIndex, key, attenuation};
+    auto [it, fresh] = notePower_.try_emplace(id, 0.0);
     if (fresh) {
-      const int64_t end = std::min<int64_t>(
-          s.end, s.start + static_cast<int64_t>(0.4 * font_.samples[s.sampleIndex].sampleRate));
-      double sum = 0;
-      for (int64_t i = s.start; i < end; ++i) {
-        const double f = font_.Frame(static_cast<uint32_t>(i)) / 32768.0;
-        sum += f * f;
-      }
-      it->second = end > s.start ? std::sqrt(sum / static_cast<double>(end - s.start)) : 0.0;
-    }
-    return it->second;
-  }
-  // Mean power of the zone's volume envelope over the first 0.4 s of a held note.
-  double EnvelopePower(const ResolvedZone& zone) {
-    const std::array<int32_t, 4> key = {zone.gen[kGenAttackVolEnv], zone.gen[kGenHoldVolEnv],
-                                        zone.gen[kGenDecayVolEnv], zone.gen[kGenSustainVolEnv]};
-    auto [it, fresh] = envelopePower_.try_emplace(key, 0.0);
-    if (fresh) {
-      const std::vector<float> gains =
-          SoundFontEnvelopeGains(EnvelopeOf(zone), playback::kOutputRate * 2 / 5);
-      double sum = 0;
-      for (const float g : gains)
-        sum += double(g) * g;
-      it->second = sum / static_cast<double>(gains.size());
+      VoiceOptions options;
+      options.key = key;
+      options.velocity = kBuildVelocity;
+      options.attenuation = attenuation;
+      it->second = SoundFontNotePower(font_, zone, options);
     }
     return it->second;
   }
@@ -149,25 +133,48 @@ class PeakCache {
  private:
   const SoundFont& font_;
   std::map<WaveSource, double> peaks_;
-  std::map<WaveSource, double> rms_;
-  std::map<std::array<int32_t, 4>, double> envelopePower_;
+  using NoteKey = std::tuple<std::array<int32_t, kGenCount>, uint16_t, int32_t, bool>;
+  std::map<NoteKey, double> notePower_;
 };
 
-// How loud a zone sounds over the first 0.4 s of a held note: its sample's RMS there, its
-// attenuation and its envelope.
-double ZoneLoudness(const SoundFont& font, const ResolvedZone& zone, PeakCache& peaks) {
-  const SfSample& sample = font.samples[zone.sampleIndex];
-  const double attenuationDb =
-      kAttenuationFactor * std::max(0, zone.gen[kGenInitialAttenuation]) / 10.0;
-  return peaks.Rms(SourceOf(zone, sample)) * std::pow(10.0, -attenuationDb / 20.0) *
-         std::sqrt(peaks.EnvelopePower(zone));
+// How loud a zone sounds over the first 0.4 s of a held note of the key nearest 60 it covers:
+// its sample at that pitch, filter, envelopes and attenuation.
+double ZoneLoudness(const ResolvedZone& zone, PeakCache& peaks) {
+  return std::sqrt(peaks.NotePower(zone, std::clamp(60, zone.keyLo, zone.keyHi), true));
 }
 
-// The zone a key plays (preferring mono and left samples over right ones) and the gain that
-// the other zones sounding on that key would add, by their loudness: layers of the same sample
-// add in amplitude, different samples (stereo partners among them) in power.
-std::pair<int32_t, double> ChooseZone(const SoundFont& font, const std::vector<ResolvedZone>& zones,
-                                      int32_t key, PeakCache& peaks) {
+// What a key plays: one zone, the gain the key's other zones would add, and where the chosen
+// zone's stereo partner lies in the pool when the two are mixed into one wave.
+struct KeyChoice {
+  int32_t zone = -1;
+  double gain = 1.0;
+  int64_t partnerOffset = 0;
+  bool operator==(const KeyChoice&) const = default;
+};
+
+// Whether `right` is the right-hand half of a stereo pair whose left half is `left`: the same
+// length, loop, rate and tuning, so the two can be mixed frame by frame into one wave.
+bool IsStereoPartner(const SoundFont& font, const ResolvedZone& left, const ResolvedZone& right) {
+  const SfSample& l = font.samples[left.sampleIndex];
+  const SfSample& r = font.samples[right.sampleIndex];
+  if ((l.sampleType & 4) == 0 || (r.sampleType & 2) == 0) return false;
+  const int64_t offset = right.Start(r) - left.Start(l);
+  return l.sampleRate == r.sampleRate && l.pitchCorrection == r.pitchCorrection &&
+         left.RootKey(l) == right.RootKey(r) && right.End(r) - left.End(l) == offset &&
+         right.LoopStart(r) - left.LoopStart(l) == offset &&
+         right.LoopEnd(r) - left.LoopEnd(l) == offset && left.Loops() == right.Loops() &&
+         left.gen[kGenCoarseTune] == right.gen[kGenCoarseTune] &&
+         left.gen[kGenFineTune] == right.gen[kGenFineTune] &&
+         left.gen[kGenScaleTuning] == right.gen[kGenScaleTuning];
+}
+
+// The zone a key plays (the first, unless a later one dominates it; mono and left samples before
+// right ones) and the gain that the other zones sounding on that key would add, by their
+// loudness: layers of the same sample add in amplitude, different samples (stereo partners
+// among them) in power. A left sample whose right partner also sounds on the key is mixed with
+// it, as the pair is heard together.
+KeyChoice ChooseZone(const SoundFont& font, const std::vector<ResolvedZone>& zones, int32_t key,
+                     PeakCache& peaks) {
   int32_t chosen = -1;
   std::map<uint16_t, double> amplitudeBySample;
   auto isRight = [&](size_t zone) {
@@ -175,43 +182,59 @@ std::pair<int32_t, double> ChooseZone(const SoundFont& font, const std::vector<R
   };
   for (size_t i = 0; i < zones.size(); ++i) {
     if (key < zones[i].keyLo || key > zones[i].keyHi) continue;
-    amplitudeBySample[zones[i].sampleIndex] += ZoneLoudness(font, zones[i], peaks);
-    if (chosen < 0 || (!isRight(i) && isRight(static_cast<size_t>(chosen)))) {
+    const double loudness = ZoneLoudness(zones[i], peaks);
+    amplitudeBySample[zones[i].sampleIndex] += loudness;
+    if (chosen < 0) {
       chosen = static_cast<int32_t>(i);
+      continue;
     }
+    const auto current = static_cast<size_t>(chosen);
+    const bool better = isRight(i) == isRight(current)
+                            ? loudness > kDominantLayer * ZoneLoudness(zones[current], peaks)
+                            : !isRight(i);
+    if (better) chosen = static_cast<int32_t>(i);
   }
-  if (chosen < 0) return {-1, 1.0};
+  if (chosen < 0) return {};
   double power = 0;
   for (const auto& [sample, amplitude] : amplitudeBySample)
     power += amplitude * amplitude;
-  const double a = ZoneLoudness(font, zones[static_cast<size_t>(chosen)], peaks);
-  return {chosen, a > 0 ? std::clamp(std::sqrt(power) / a, 1.0, kMaxLayerGain) : 1.0};
+  const ResolvedZone& zone = zones[static_cast<size_t>(chosen)];
+  const double a = ZoneLoudness(zone, peaks);
+  KeyChoice choice{chosen, a > 0 ? std::clamp(std::sqrt(power) / a, 1.0, kMaxLayerGain) : 1.0, 0};
+  for (const ResolvedZone& other : zones) {
+    if (key >= other.keyLo && key <= other.keyHi && IsStereoPartner(font, zone, other)) {
+      choice.partnerOffset =
+          other.Start(font.samples[other.sampleIndex]) - zone.Start(font.samples[zone.sampleIndex]);
+      break;
+    }
+  }
+  return choice;
 }
 
 std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
                                            const std::vector<ResolvedZone>& zones,
                                            PeakCache& peaks) {
-  std::array<std::pair<int32_t, double>, 128> covered;
+  std::array<KeyChoice, 128> covered;
   for (size_t key = 0; key < 128; ++key) {
     covered[key] = ChooseZone(font, zones, static_cast<int32_t>(key), peaks);
   }
   // Keys no zone covers take the nearest covered key's zone (the lower one on a tie).
-  std::array<std::pair<int32_t, double>, 128> perKey = covered;
+  std::array<KeyChoice, 128> perKey = covered;
   for (int32_t key = 0; key < 128; ++key) {
-    for (int32_t d = 1; perKey[static_cast<size_t>(key)].first < 0 && d < 128; ++d) {
-      if (key - d >= 0 && covered[static_cast<size_t>(key - d)].first >= 0) {
+    for (int32_t d = 1; perKey[static_cast<size_t>(key)].zone < 0 && d < 128; ++d) {
+      if (key - d >= 0 && covered[static_cast<size_t>(key - d)].zone >= 0) {
         perKey[static_cast<size_t>(key)] = covered[static_cast<size_t>(key - d)];
-      } else if (key + d < 128 && covered[static_cast<size_t>(key + d)].first >= 0) {
+      } else if (key + d < 128 && covered[static_cast<size_t>(key + d)].zone >= 0) {
         perKey[static_cast<size_t>(key)] = covered[static_cast<size_t>(key + d)];
       }
     }
   }
-  if (perKey[0].first < 0) return {};
+  if (perKey[0].zone < 0) return {};
   std::vector<RegionPlan> runs;
   for (int32_t key = 0; key < 128; ++key) {
-    const auto& [zone, gain] = perKey[static_cast<size_t>(key)];
+    const auto& [zone, gain, partnerOffset] = perKey[static_cast<size_t>(key)];
     if (!runs.empty() && runs.back().source == static_cast<size_t>(zone) &&
-        runs.back().layerGain == gain) {
+        runs.back().layerGain == gain && runs.back().partnerOffset == partnerOffset) {
       runs.back().hi = key;
       continue;
     }
@@ -219,6 +242,7 @@ std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
     run.lo = run.hi = key;
     run.source = static_cast<size_t>(zone);  // zone index until sources are assigned
     run.layerGain = gain;
+    run.partnerOffset = partnerOffset;
     runs.push_back(run);
   }
   // Too many regions: the narrowest region joins its narrower neighbour's zone.
@@ -303,11 +327,12 @@ double LoopWaitSeconds(const SoundFont& font, const RegionPlan& main, const Resa
   return wave.loops ? wave.loopStart / (speed * playback::kOutputRate) : 0.0;
 }
 
-// How much louder (dB) the SoundFont's envelope makes the first 0.4 s of the main region's note
-// than the engine's envelope does, over the same wave: levels make up for what the envelope
-// shapes cannot match (at most 12 dB either way).
-double EnvelopeLoudnessDb(const SoundFont& font, const InstrumentPlan& plan,
-                          const ResampledWave& wave) {
+// How much louder (dB) the SoundFont plays the first 0.4 s of the main region's note (its
+// sample, filter and envelopes) than the engine plays the region's wave with the instrument's
+// envelope: levels make up for what the wave and envelope shapes cannot match (at most 24 dB
+// either way). Attenuation and level are left out on both sides.
+double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
+                            const ResampledWave& wave, PeakCache& peaks) {
   const RegionPlan& main = MainRegion(plan);
   const int32_t key = plan.drum ? plan.drumKey : main.tuneKey;
   const SfSample& sample = font.samples[main.zone.sampleIndex];
@@ -317,9 +342,8 @@ double EnvelopeLoudnessDb(const SoundFont& font, const InstrumentPlan& plan,
   constexpr int32_t kFrames = playback::kOutputRate * 2 / 5;
   const auto loopFrame = static_cast<int32_t>(wave.loops ? wave.loopStart / step : 0.0);
   const std::vector<float> ours = EngineEnvelopeGains(record, key, kFrames, loopFrame);
-  const std::vector<float> theirs = SoundFontEnvelopeGains(EnvelopeOf(main.zone), kFrames);
   const double loopLength = static_cast<double>(wave.loopEnd) - wave.loopStart + 1;
-  double ourPower = 0, theirPower = 0;
+  double ourPower = 0;
   for (int32_t i = 0; i < kFrames; ++i) {
     double position = i * step;
     if (position > wave.loopEnd) {
@@ -328,10 +352,11 @@ double EnvelopeLoudnessDb(const SoundFont& font, const InstrumentPlan& plan,
     }
     const double x = wave.frames[static_cast<size_t>(position)];
     ourPower += x * x * ours[static_cast<size_t>(i)] * ours[static_cast<size_t>(i)];
-    theirPower += x * x * theirs[static_cast<size_t>(i)] * theirs[static_cast<size_t>(i)];
   }
+  ourPower /= kFrames;
+  const double theirPower = peaks.NotePower(main.zone, key, false);
   if (ourPower <= 0 || theirPower <= 0) return 0.0;
-  return std::clamp(10.0 * std::log10(theirPower / ourPower), -12.0, 12.0);
+  return std::clamp(10.0 * std::log10(theirPower / ourPower), -24.0, 24.0);
 }
 
 }  // namespace
@@ -359,7 +384,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     InstrumentPlan& plan = plans[static_cast<size_t>(key + playback::kDrumInstrumentOffset)];
     plan.drum = true;
     plan.drumKey = key;
-    const auto [zone, gain] = ChooseZone(font, kitZones, key, peaks);
+    const auto [zone, gain, partnerOffset] = ChooseZone(font, kitZones, key, peaks);
     if (zone < 0) {
       if (kit != nullptr)
         summary.warnings.push_back("drum key " + std::to_string(key) + " has no zone");
@@ -370,6 +395,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     region.hi = 127;
     region.zone = kitZones[static_cast<size_t>(zone)];
     region.layerGain = gain;
+    region.partnerOffset = partnerOffset;
     region.tuneKey = key;
     plan.regions.push_back(region);
   }
@@ -380,7 +406,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   for (InstrumentPlan& plan : plans) {
     for (RegionPlan& region : plan.regions) {
       const SfSample& sample = font.samples[region.zone.sampleIndex];
-      const WaveSource source = SourceOf(region.zone, sample);
+      const WaveSource source = SourceOf(region.zone, sample, region.partnerOffset);
       auto [it, fresh] = sourceIndex.try_emplace(source, sources.size());
       if (fresh) {
         const double ownCents =
@@ -437,7 +463,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   std::vector<double> wanted;
   for (InstrumentPlan& plan : plans) {
     if (plan.regions.empty()) continue;
-    const double envelopeDb = EnvelopeLoudnessDb(font, plan, waves[MainRegion(plan).source]);
+    const double envelopeDb =
+        LoudnessCorrectionDb(font, plan, waves[MainRegion(plan).source], peaks);
     for (RegionPlan& region : plan.regions) {
       const ResampledWave& wave = waves[region.source];
       const double attenuationDb =

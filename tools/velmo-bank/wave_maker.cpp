@@ -13,11 +13,16 @@ namespace {
 // resampling filter's support lies inside the periodic part.
 constexpr int64_t kLoopMargin = 512;
 
-std::vector<float> ReadFrames(const SoundFont& font, int64_t from, int64_t to) {
+// The source's frames [from, to), its stereo partner's mixed in.
+std::vector<float> ReadFrames(const SoundFont& font, const WaveSource& source, int64_t from,
+                              int64_t to) {
   std::vector<float> frames;
   frames.reserve(static_cast<size_t>(to - from));
   for (int64_t i = from; i < to; ++i) {
-    frames.push_back(font.Frame(static_cast<uint32_t>(i)) / 32768.0f);
+    int32_t frame = font.Frame(static_cast<uint32_t>(i));
+    if (source.partnerOffset != 0)
+      frame += font.Frame(static_cast<uint32_t>(i + source.partnerOffset));
+    frames.push_back(static_cast<float>(frame) / 32768.0f);
   }
   return frames;
 }
@@ -171,7 +176,7 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
     const int64_t inFrames = source.end - source.start;
     const double ratio = rate / inRate;
     const int64_t fullFrames = std::max<int64_t>(4, std::llround(std::floor(inFrames * ratio)));
-    std::vector<float> input = ReadFrames(font, source.start, source.end);
+    std::vector<float> input = ReadFrames(font, source, source.start, source.end);
     LowPass(input, source.filterHz, source.filterQ, inRate);
     wave.frames = RunSoxr(input, inRate, inRate * ratio,
                           static_cast<size_t>(std::min(fullFrames, maxFrames)));
@@ -192,8 +197,8 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
   const double ratio = static_cast<double>(outLength) / length;
   const auto outLoopStart = static_cast<int64_t>(std::ceil(lead * ratio - 1e-9));
   // The sample up to its loop end, then enough further periods for the filter's tail.
-  std::vector<float> input = ReadFrames(font, source.start, source.loopEnd);
-  const std::vector<float> loop = ReadFrames(font, source.loopStart, source.loopEnd);
+  std::vector<float> input = ReadFrames(font, source, source.start, source.loopEnd);
+  const std::vector<float> loop = ReadFrames(font, source, source.loopStart, source.loopEnd);
   const int64_t periodsAfter = skip + 1 + (2 * kLoopMargin + length - 1) / length;
   for (int64_t p = 0; p < periodsAfter; ++p)
     input.insert(input.end(), loop.begin(), loop.end());

@@ -17,6 +17,9 @@ struct WaveSource {
   int64_t loopStart = 0;
   int64_t loopEnd = 0;  // exclusive, as in the SoundFont
   bool loops = false;
+  // Pool frames from the source to its stereo partner, which is mixed in frame by frame (the
+  // partner has the same length and loop); 0 = none.
+  int64_t partnerOffset = 0;
   // Low-pass filter baked into the wave (the SoundFont's static filter), as a cutoff in
   // source frequency (Hz at the sample's own rate) and a Q; cutoff 0 = none.
   double filterHz = 0;
