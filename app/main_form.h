@@ -1,0 +1,104 @@
+// TForm1: the checker's one window. A channel selector, the General MIDI program list, the
+// maker's link and the on-screen keyboard turn the user's actions into MIDI bytes for the
+// engine; a looping stream buffer carries the engine's rendered blocks to the sound device.
+#pragma once
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QUrl>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <memory>
+
+#include "audio/ddsd.h"
+#include "audio/ddsd_gen_wave.h"
+#include "controls/midi_keyb.h"
+#include "synth/engine.h"
+
+namespace velmo {
+
+// The caption after the program's title.
+inline constexpr const char* kVersionText = "ver.0.9.02";
+// The maker's web page: the link's target and the address the link opens.
+inline constexpr const char* kMakerName = "Velmo";
+inline constexpr const char* kMakerPageUrl = "https://velmo.example/";
+
+// The stream buffer: 22050 frames/s, 16-bit stereo, 8840 bytes = two ring halves.
+inline constexpr uint32_t kStreamSamplesPerSec = 22050;
+inline constexpr uint32_t kStreamBitsPerSample = 16;
+inline constexpr uint32_t kStreamBytes = 8840;
+// Every key sounds with this velocity.
+inline constexpr uint8_t kNoteVelocity = 100;
+
+// What the window works with; an empty member takes the program's own piece.
+struct TForm1Options {
+  Engine* engine = nullptr;                                 // TheEngine()
+  std::function<void(uint8_t)> midiSink;                    // PushMidiByte on the engine
+  std::function<std::unique_ptr<std::istream>()> openBank;  // the built-in bank (SOUND1)
+  std::function<void(TDDSD&)> configureDevice;              // runs before the device opens
+  std::function<void(const QUrl&)> openUrl;                 // QDesktopServices::openUrl
+};
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(TForm1Options options = {}, QWidget* parent = nullptr);
+  // Runs the stop sequence if the window was never closed, then frees the stream buffer
+  // before the device component.
+  ~TForm1() override;
+
+  // Components (the child widgets belong to the window).
+  QFrame* Panel2 = nullptr;
+  QComboBox* ComboBox1 = nullptr;
+  QComboBox* ComboBox2 = nullptr;
+  QLabel* LinkLabel1 = nullptr;
+  TMIDIKeyb* MIDIKeyb1 = nullptr;
+  TDDSD DDSD1;
+
+  int32_t SelectedChannel() const { return selectedChannel; }
+  bool EngineStarted() const { return engineStarted; }
+  TDDSDWaveData* StreamWave() const { return streamWave.get(); }
+  Engine& FormEngine() const { return engine_; }
+
+  // The window's handlers and the sequences they run.
+  void FormCreate();
+  void FormShow();
+  void FormCloseQuery(bool& canClose);
+  void StartEngineAndOutput();
+  void StopEngineAndOutput();
+  void StreamUpdate(TDDSDGenWave& Sender, TDDSDChannel* Player, uint32_t availableOffset,
+                    uint32_t bufferSize);
+  void MIDIKeyb1NoteOn(TMIDIKeyb* Sender, int Note);
+  void MIDIKeyb1NoteOff(TMIDIKeyb* Sender, int Note);
+  void ComboBox1Change();
+  void ComboBox2Change();
+  void LinkLabel1LinkClick(const QString& link);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateComponents();
+  void PushMidi(uint8_t byte) const;
+  TDDSDChannel* OutputChannel();
+
+  Engine& engine_;
+  std::function<void(uint8_t)> midiSink_;
+  std::function<std::unique_ptr<std::istream>()> openBank_;
+  std::function<void(const QUrl&)> openUrl_;
+
+  int32_t selectedChannel = 0;
+  bool engineStarted = false;
+  std::unique_ptr<TDDSDWaveData> streamWave;  // after DDSD1: freed before it
+  // The channel each sounding key's note-on went to, so that its note-off ends that note even
+  // when another channel has been chosen meanwhile; -1 when the key is not sounding.
+  std::array<int8_t, 128> noteChannel_;
+};
+
+}  // namespace velmo
