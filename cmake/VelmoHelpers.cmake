@@ -32,8 +32,10 @@ function(velmo_add_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   velmo_set_warnings(${name})
+  # PROPERTIES takes name/value pairs, so each variable goes in its own property.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+               ENVIRONMENT_MODIFICATION "SDL_AUDIODRIVER=set:dummy")
 endfunction()
 
 # A libFuzzer target (clang only): velmo_add_fuzzer(NAME SOURCES... LIBS ...)

@@ -26,6 +26,8 @@ void TMIDIKeyb::Paint() {
     return;
   }
   if (FPaintMode == kPaintOneKey) {
+    // Each paint gets a fresh canvas: the label font must be set here too.
+    FCanvas->SetFont(LabelFont());
     DrawSub(FPaintNote);
   } else {
     AllDraw();

@@ -251,5 +251,25 @@ TEST(KeybPaint, HighDpiPictureIsTheSamePictureInTwoByTwoBlocks) {
   EXPECT_EQ(mismatches, 0);
 }
 
+// A key pressed on a shown control repaints only that key; its octave label
+// must come out in the same font as in a full paint.
+TEST(KeybPaint, OneKeyRepaintDrawsTheLabelLikeAFullPaint) {
+  TMIDIKeyb keyb;
+  keyb.SetOct(true);
+  test::ShowLikeMainWindow(keyb);
+  keyb.SetDown(60, 0xFF0000);
+  const QImage onScreen = keyb.screen()->grabWindow(keyb.winId()).toImage();
+  ASSERT_FALSE(onScreen.isNull());
+  ASSERT_GE(onScreen.width(), keyb.width());
+  const QImage full = test::RenderKeyb(keyb);
+  int mismatches = 0;
+  for (int y = 0; y < keyb.height(); ++y) {
+    for (int x = 0; x < keyb.width(); ++x) {
+      if (test::Rgb(onScreen, x, y) != test::Rgb(full, x, y)) ++mismatches;
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
 }  // namespace
 }  // namespace velmo
