@@ -10,7 +10,7 @@ packages=(
   libsdl2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsndfile1-dev libsoxr-dev
-  fonts-noto-cjk
+  fonts-noto-cjk fonts-dejavu-core
   fluid-soundfont-gm
   xvfb xauth
 )
