@@ -13,14 +13,11 @@
 namespace velmo {
 namespace {
 
+using testing::Range;
 using testing::Sine;
 using testing::TestPreset;
 using testing::TestSample;
 using testing::TestZone;
-
-int16_t Range(int lo, int hi) {
-  return static_cast<int16_t>(lo | (hi << 8));
-}
 
 // Program 0: a looped sine, 100 frames per cycle at 44100 Hz (441 Hz) with root key 69.
 // Program 1: the same sine 6 dB quieter through initialAttenuation (a player applies 0.4 of it).

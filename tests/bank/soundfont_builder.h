@@ -40,4 +40,9 @@ std::vector<uint8_t> WriteSoundFont(const std::vector<TestSample>& samples,
 // A sine of `frames` frames with `period` frames per cycle at the given amplitude.
 std::vector<int16_t> Sine(size_t frames, double period, double amplitude);
 
+// A keyRange / velRange generator amount: low byte lo, high byte hi.
+inline int16_t Range(int lo, int hi) {
+  return static_cast<int16_t>(lo | (hi << 8));
+}
+
 }  // namespace velmo::testing

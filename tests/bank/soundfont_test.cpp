@@ -9,15 +9,12 @@
 namespace velmo {
 namespace {
 
+using testing::Range;
 using testing::Sine;
 using testing::TestPreset;
 using testing::TestSample;
 using testing::TestZone;
 using testing::WriteSoundFont;
-
-int16_t Range(int lo, int hi) {
-  return static_cast<int16_t>(lo | (hi << 8));
-}
 
 std::vector<uint8_t> TwoZoneFont() {
   TestSample low{"low", Sine(1000, 100, 8000), 100, 900, 44100, 48};
