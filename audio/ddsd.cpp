@@ -1,6 +1,7 @@
 #include "audio/ddsd.h"
 
 #include "audio/ddsd_channel.h"
+#include "audio/ddsd_params_3d.h"
 
 namespace velmo {
 
@@ -17,6 +18,8 @@ TDDSD::TDDSD() {
 
 TDDSD::~TDDSD() {
   FreeChannels();
+  Listener_.reset();
+  Listener3D_.reset();
   PrimaryBuffer_.reset();
   DirectSound_.reset();
 }
@@ -39,6 +42,8 @@ bool TDDSD::forceInitialize() {
     Channels_.push_back(std::make_unique<TDDSDChannel>(*this));
   }
   Initialized_ = false;
+  Listener_.reset();
+  Listener3D_.reset();
   PrimaryBuffer_.reset();
   DirectSound_.reset();
   // No device object, or no output to bind it to: no sound, and no message.
@@ -53,7 +58,11 @@ bool TDDSD::forceInitialize() {
     return true;
   }
   if (Use3D_) {
-    CheckResult(PrimaryBuffer_->QueryListener3D(), "DirectSound3D Listenerの作成に失敗しました");
+    if (CheckResult(PrimaryBuffer_->QueryListener3D(Listener3D_),
+                    "DirectSound3D Listenerの作成に失敗しました") != kOk) {
+      return true;
+    }
+    Listener_ = std::make_unique<TDDSDListener>(*this);
   }
   return true;
 }
@@ -90,6 +99,10 @@ void TDDSD::SetPrimaryBufferFotmat(uint32_t samplesPerSec, uint32_t bitsPerSampl
   format.cbSize = 0;
   CheckResult(PrimaryBuffer_->SetFormat(format),
               "プライマリ・バッファのフォーマットの設定に失敗しました");
+}
+
+void TDDSD::setListener(TDDSDListener& listener) {
+  if (Listener_ != nullptr) Listener_->Assign(listener);
 }
 
 }  // namespace velmo

@@ -13,6 +13,7 @@
 namespace velmo {
 
 class TDDSDChannel;
+class TDDSDListener;
 
 inline constexpr uint32_t kDefaultChannelCount = 8;
 inline constexpr const char* kDefaultBackendName = "sdl";
@@ -39,6 +40,10 @@ class TDDSD {
   TDDSDChannel* GetChannels(int32_t index);
   // Changes the device's output format (only once initialised).
   void SetPrimaryBufferFotmat(uint32_t samplesPerSec, uint32_t bitsPerSample, bool stereo);
+  // Copies `listener`'s parameters into this component's Listener (only with Use3D).
+  void setListener(TDDSDListener& listener);
+  // The listener made by forceInitialize with Use3D; null otherwise.
+  TDDSDListener* getListener() const { return Listener_.get(); }
 
   TDDSDDebugOption getDebugOption() const { return DebugOption_; }
   bool getUse3D() const { return Use3D_; }
@@ -57,26 +62,33 @@ class TDDSD {
   void setDeviceName(std::string name) { DeviceName_ = std::move(name); }
   // With manual polling, streams made afterwards get a notify thread object that polls only
   // when its Poll is called, so a test can step it against a virtual clock.
+  // The capture device capture objects on this component open (empty: the default one).
+  const std::string& getCaptureDeviceName() const { return CaptureDeviceName_; }
+  void setCaptureDeviceName(std::string name) { CaptureDeviceName_ = std::move(name); }
   bool getManualNotifyPolling() const { return ManualNotifyPolling_; }
   void setManualNotifyPolling(bool manual) { ManualNotifyPolling_ = manual; }
 
   bool Initialized() const { return Initialized_; }
   SoundDevice* DirectSound() const { return DirectSound_.get(); }
   PrimaryOutputBuffer* PrimaryBuffer() const { return PrimaryBuffer_.get(); }
+  const std::shared_ptr<SoundListener3D>& Listener3D() const { return Listener3D_; }
 
  private:
   void FreeChannels();
 
   std::unique_ptr<SoundDevice> DirectSound_;
   std::shared_ptr<PrimaryOutputBuffer> PrimaryBuffer_;
+  std::shared_ptr<SoundListener3D> Listener3D_;
   std::vector<std::unique_ptr<TDDSDChannel>> Channels_;
   uint32_t ChannelCount_ = kDefaultChannelCount;
   bool Initialized_ = false;
   bool Use3D_ = false;
+  std::unique_ptr<TDDSDListener> Listener_;
   bool StickyFocus_ = true;
   TDDSDDebugOption DebugOption_ = dsoHaltOnError;
   std::string BackendName_ = kDefaultBackendName;
   std::string DeviceName_;
+  std::string CaptureDeviceName_;
   bool ManualNotifyPolling_ = false;
 };
 

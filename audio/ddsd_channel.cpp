@@ -5,9 +5,20 @@
 
 #include "audio/ddsd.h"
 #include "audio/ddsd_gen_wave.h"
+#include "audio/ddsd_params_3d.h"
+#include "audio/ddsd_wave_3d.h"
 #include "audio/ddsd_report.h"
 
 namespace velmo {
+
+TDDSDChannel::TDDSDChannel(TDDSD& owner)
+    : Owner_(owner), Params3D_(std::make_unique<TDDSDParams3D>(this)) {}
+
+TDDSDChannel::~TDDSDChannel() {
+  SoundBuffer3D_.reset();
+  SoundBuffer_.reset();
+  Params3D_.reset();
+}
 
 void TDDSDChannel::setWaveData(TDDSDGenWave* wave) {
   if (!Owner_.Initialized()) return;
@@ -15,6 +26,7 @@ void TDDSDChannel::setWaveData(TDDSDGenWave* wave) {
     if (wave == WaveData_) return;
     Stop();
   } else {
+    SoundBuffer3D_.reset();
     SoundBuffer_.reset();
   }
   if (wave == nullptr) {
@@ -34,7 +46,16 @@ void TDDSDChannel::setWaveData(TDDSDGenWave* wave) {
     SoundBuffer_ = std::move(duplicate);
   }
   IsStream_ = wave->IsStream();
-  Is3D_ = false;
+  auto* wave3D = dynamic_cast<TDDSDWave3D*>(wave);
+  Is3D_ = wave3D != nullptr;
+  SoundBuffer3D_.reset();
+  if (wave3D != nullptr) {
+    if (CheckResult(SoundBuffer_->Query3D(), "setWaveData 3Dサウンドバッファの作成に失敗しました") ==
+        kOk) {
+      SoundBuffer3D_ = SoundBuffer_;
+    }
+    setParams3D(wave3D->Params3D());
+  }
   BaseFrequency_ = wave->WaveFormat().nSamplesPerSec;
   WaveData_ = wave;
 }
@@ -82,6 +103,10 @@ void TDDSDChannel::setPan(int32_t pan) {
   if (SoundBuffer_ == nullptr || Is3D_) return;
   Pan_ = pan;
   SoundBuffer_->SetPan(pan);
+}
+
+void TDDSDChannel::setParams3D(TDDSDParams3D& params) {
+  Params3D_->Assign(params);
 }
 
 uint32_t TDDSDChannel::getStatus() const {

@@ -11,13 +11,14 @@ namespace velmo {
 
 class TDDSD;
 class TDDSDGenWave;
+class TDDSDParams3D;
 
 // Every operation does nothing, and every getter returns 0, while the channel has no buffer.
 // Platform results are not checked.
 class TDDSDChannel {
  public:
-  explicit TDDSDChannel(TDDSD& owner) : Owner_(owner) {}
-  ~TDDSDChannel() = default;  // releases the buffer reference
+  explicit TDDSDChannel(TDDSD& owner);
+  ~TDDSDChannel();  // releases the buffer references and frees Params3D
   TDDSDChannel(const TDDSDChannel&) = delete;
   TDDSDChannel& operator=(const TDDSDChannel&) = delete;
 
@@ -35,8 +36,12 @@ class TDDSDChannel {
   void setFreqRate(double rate);
   // Volume in 1/100 dB, 0 = full, -10000 = silent.
   void setVolume(int32_t volume);
-  // -10000 (left) .. 10000 (right): 1/100 dB of attenuation of the opposite side.
+  // -10000 (left) .. 10000 (right): 1/100 dB of attenuation of the opposite side. Ignored on a
+  // 3D channel, which its place pans.
   void setPan(int32_t pan);
+  // Copies `params` into this channel's Params3D, which acts on its 3D buffer.
+  void setParams3D(TDDSDParams3D& params);
+  TDDSDParams3D& getParams3D() { return *Params3D_; }
   uint32_t getStatus() const;
   uint32_t getPlayPosition() const;
   void setPlayPosition(uint32_t position);
@@ -48,11 +53,14 @@ class TDDSDChannel {
   bool IsStream() const { return IsStream_; }
   bool Is3D() const { return Is3D_; }
   const std::shared_ptr<SecondaryBuffer>& SoundBuffer() const { return SoundBuffer_; }
+  // The 3D interface of SoundBuffer; set only while a 3D wave is attached.
+  const std::shared_ptr<SecondaryBuffer>& SoundBuffer3D() const { return SoundBuffer3D_; }
 
  private:
   void StartAt(uint32_t position, uint32_t playFlags);
 
   std::shared_ptr<SecondaryBuffer> SoundBuffer_;
+  std::shared_ptr<SecondaryBuffer> SoundBuffer3D_;
   bool Is3D_ = false;
   TDDSD& Owner_;
   int32_t Pan_ = 0;
@@ -60,6 +68,7 @@ class TDDSDChannel {
   uint32_t BaseFrequency_ = 0;  // the attached wave's nSamplesPerSec
   int32_t Volume_ = 0;
   TDDSDGenWave* WaveData_ = nullptr;
+  std::unique_ptr<TDDSDParams3D> Params3D_;
   bool IsStream_ = false;
 };
 

@@ -19,6 +19,13 @@ constexpr uint32_t kPositionStopped = 0xFFFFFFFF;
 
 }  // namespace
 
+uint32_t LoadedBufferFlags(bool useFX, bool use3D, bool stickyFocus) {
+  uint32_t flags = use3D ? kBufferCtrl3D | kBufferCtrlFrequency | kBufferCtrlVolume : kPlainFlags;
+  if (useFX) flags = kEffectFlags;
+  if (stickyFocus) flags |= kBufferStickyFocus;
+  return flags;
+}
+
 uint32_t SecondaryBufferFlags(bool stream, bool useFX, bool use3D, bool stickyFocus) {
   uint32_t flags = stream ? kStreamFlags : kPlainFlags;
   if (useFX) flags = kEffectFlags;  // replaces the stream flags too
@@ -107,6 +114,13 @@ bool TDDSDGenWave::OnUpdateAssigned() const {
 TDDSDWaveData::TDDSDWaveData(TDDSD& owner, uint32_t samplesPerSec, uint32_t bitsPerSample,
                              bool stereo, uint32_t bufferBytes, bool useFX)
     : TDDSDGenWave(owner, samplesPerSec, bitsPerSample, stereo, bufferBytes, false, useFX, false) {}
+
+TDDSDWaveData::TDDSDWaveData(TDDSD& owner, const std::string& fileName, bool useFX)
+    : TDDSDGenWave(owner, fileName, false, useFX) {}
+
+TDDSDWaveData::TDDSDWaveData(TDDSD& owner, const std::string& archiveFileName,
+                             const std::string& dataId, bool useFX)
+    : TDDSDGenWave(owner, archiveFileName, dataId, false, useFX) {}
 
 TDDSDWaveData::TDDSDWaveData(StreamTag, TDDSD& owner, uint32_t samplesPerSec,
                              uint32_t bitsPerSample, bool stereo, uint32_t bufferBytes, bool useFX)

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "audio/secondary_buffer.h"
 #include "audio/wave_format.h"
@@ -16,6 +17,7 @@ class TDDSD;
 class TDDSDChannel;
 class TDDSDGenWave;
 class TDDSDNotifyThread;
+class ByteSource;
 
 // The stream's update event: the free region is `bufferSize` bytes from `availableOffset`.
 using TDDSDUpdateEvent = std::function<void(TDDSDGenWave& Sender, TDDSDChannel* Player,
@@ -23,6 +25,8 @@ using TDDSDUpdateEvent = std::function<void(TDDSDGenWave& Sender, TDDSDChannel* 
 
 // The capability flags of a secondary buffer made with these options.
 uint32_t SecondaryBufferFlags(bool stream, bool useFX, bool use3D, bool stickyFocus);
+// The capability flags of a buffer loaded from a WAVE file: effects replace 3D here.
+uint32_t LoadedBufferFlags(bool useFX, bool use3D, bool stickyFocus);
 
 class TDDSDGenWave {
  public:
@@ -30,6 +34,13 @@ class TDDSDGenWave {
   // notify thread. Without an initialised owner the wave has no buffer and no thread.
   TDDSDGenWave(TDDSD& owner, uint32_t samplesPerSec, uint32_t bitsPerSample, bool stereo,
                uint32_t bufferBytes, bool use3D, bool useFX, bool stream);
+  // Loads the RIFF WAVE file `fileName`. A file that is missing or malformed is reported (and
+  // raised with dsoExceptOnError); the wave then has no buffer.
+  TDDSDGenWave(TDDSD& owner, const std::string& fileName, bool use3D, bool useFX);
+  // Loads the entry `dataId` of the VRX archive `archiveFileName`, parsed straight from memory.
+  // An entry that cannot be extracted raises EDDSD whatever the debug options.
+  TDDSDGenWave(TDDSD& owner, const std::string& archiveFileName, const std::string& dataId,
+               bool use3D, bool useFX);
   // Stops the notify thread (waiting for it) before releasing the buffer. Must not run inside
   // this wave's own OnUpdate handler.
   virtual ~TDDSDGenWave();
@@ -59,6 +70,8 @@ class TDDSDGenWave {
 
  private:
   void CreateBuffer(uint32_t samplesPerSec, uint32_t bitsPerSample, bool stereo, bool use3D);
+  // The WAVE loading steps over `source`; `name` leads every message.
+  void LoadWave(ByteSource& source, const std::string& name, bool use3D);
 
   std::shared_ptr<SecondaryBuffer> SoundBuffer_;
   velmo::WaveFormat WaveFormat_;
@@ -77,6 +90,10 @@ class TDDSDWaveData : public TDDSDGenWave {
  public:
   TDDSDWaveData(TDDSD& owner, uint32_t samplesPerSec, uint32_t bitsPerSample, bool stereo,
                 uint32_t bufferBytes, bool useFX);
+  // From a WAVE file, or from an entry of a VRX archive.
+  TDDSDWaveData(TDDSD& owner, const std::string& fileName, bool useFX);
+  TDDSDWaveData(TDDSD& owner, const std::string& archiveFileName, const std::string& dataId,
+                bool useFX);
   // The same wave as a stream.
   static std::unique_ptr<TDDSDWaveData> CreateStream(TDDSD& owner, uint32_t samplesPerSec,
                                                      uint32_t bitsPerSample, bool stereo,

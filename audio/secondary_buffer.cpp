@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "audio/sound_mixer.h"
+#include "audio/spatial_law.h"
 
 namespace velmo {
 
@@ -235,6 +236,26 @@ HResult SecondaryBuffer::SetNotificationPositions(std::span<const uint32_t> offs
   return kOk;
 }
 
+HResult SecondaryBuffer::Query3D() const {
+  return (flags_ & kBufferCtrl3D) != 0 ? kOk : kErrNoInterface;
+}
+
+HResult SecondaryBuffer::Get3DParameters(Buffer3DParameters* parameters) const {
+  if (parameters == nullptr) return kErrInvalidParam;
+  if (Query3D() != kOk) return kErrControlUnavailable;
+  const std::lock_guard lock(mixer_->ControlMutex());
+  *parameters = params3D_;
+  return kOk;
+}
+
+HResult SecondaryBuffer::Set3DParameters(const Buffer3DParameters& parameters) {
+  if (Query3D() != kOk) return kErrControlUnavailable;
+  if (!IsValid(parameters)) return kErrInvalidParam;
+  const std::lock_guard lock(mixer_->ControlMutex());
+  params3D_ = parameters;
+  return kOk;
+}
+
 void SecondaryBuffer::UpdateGains() {
   // Positive pan attenuates the left side, negative pan the right side.
   const int32_t volume = volume_.load(std::memory_order_relaxed);
@@ -245,20 +266,31 @@ void SecondaryBuffer::UpdateGains() {
 }
 
 void SecondaryBuffer::MixInto(int32_t* accumulator, uint32_t frames, uint32_t outputChannels,
-                              uint32_t outputRate) noexcept {
+                              uint32_t outputRate, const Listener3DParameters& listener) noexcept {
   if ((status_.load(std::memory_order_relaxed) & kStatusPlaying) == 0 || frames_ == 0) return;
   // Pairs with Unlock: what was written into the memory is visible from here on.
   memory_->unlocks.load(std::memory_order_acquire);
   const uint32_t status = status_.load(std::memory_order_relaxed);
   const uint64_t gains = gains_.load(std::memory_order_relaxed);
+  uint64_t frequency = frequency_.load(std::memory_order_relaxed);
+  int64_t leftGain = static_cast<int64_t>(gains >> 32);
+  int64_t rightGain = static_cast<int64_t>(gains & 0xFFFFFFFF);
+  if ((flags_ & kBufferCtrl3D) != 0) {
+    // A 3D buffer has no pan: its balance, level and shift come from its place.
+    const SpatialResult placed = Spatialize(params3D_, listener);
+    const double volumeGain = GainOf(volume_.load(std::memory_order_relaxed));
+    leftGain = std::llround(volumeGain * placed.leftGain);
+    rightGain = std::llround(volumeGain * placed.rightGain);
+    frequency = std::clamp<uint64_t>(std::llround(frequency * placed.frequencyRatio),
+                                     kFrequencyMin, kFrequencyMax);
+  }
   MixState state{
       .position = position_.load(std::memory_order_relaxed),
-      .step = (static_cast<uint64_t>(frequency_.load(std::memory_order_relaxed)) << 32) /
-              std::max<uint32_t>(outputRate, 1),
+      .step = (frequency << 32) / std::max<uint32_t>(outputRate, 1),
       .frames = frames_,
       .looping = (status & kStatusLooping) != 0,
-      .leftGain = static_cast<int64_t>(gains >> 32),
-      .rightGain = static_cast<int64_t>(gains & 0xFFFFFFFF),
+      .leftGain = leftGain,
+      .rightGain = rightGain,
   };
   const uint8_t* memory = memory_->bytes.get();
   bool stillPlaying = true;

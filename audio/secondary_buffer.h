@@ -8,6 +8,7 @@
 #include <span>
 
 #include "audio/result_codes.h"
+#include "audio/spatial_params.h"
 #include "audio/wave_format.h"
 
 namespace velmo {
@@ -85,6 +86,11 @@ class SecondaryBuffer {
   // Checks the positions (each below the size, or 0xFFFFFFFF for "stopped"). Nothing waits on
   // notifications in this device, so they are not kept.
   HResult SetNotificationPositions(std::span<const uint32_t> offsets) const;
+  // The 3D interface: only buffers created with kBufferCtrl3D have one. Parameters out of range
+  // are refused and leave the current ones.
+  HResult Query3D() const;
+  HResult Get3DParameters(Buffer3DParameters* parameters) const;
+  HResult Set3DParameters(const Buffer3DParameters& parameters);
 
   const WaveFormat& Format() const { return format_; }
   uint32_t Flags() const { return flags_; }
@@ -92,9 +98,10 @@ class SecondaryBuffer {
   const std::shared_ptr<SampleMemory>& Memory() const { return memory_; }
 
   // Adds `frames` output frames of this buffer, if playing, to `accumulator` and advances the
-  // play cursor. Called by the mixer with its lock held.
-  void MixInto(int32_t* accumulator, uint32_t frames, uint32_t outputChannels,
-               uint32_t outputRate) noexcept;
+  // play cursor; a 3D buffer is placed against `listener`. Called by the mixer with its lock
+  // held.
+  void MixInto(int32_t* accumulator, uint32_t frames, uint32_t outputChannels, uint32_t outputRate,
+               const Listener3DParameters& listener) noexcept;
 
  private:
   void UpdateGains();
@@ -112,6 +119,7 @@ class SecondaryBuffer {
   std::atomic<int32_t> volume_{0};
   std::atomic<int32_t> pan_{0};
   std::atomic<uint64_t> gains_;  // left gain << 32 | right gain, each 16.16 fixed point
+  Buffer3DParameters params3D_;  // guarded by the mixer's control mutex
 };
 
 }  // namespace velmo

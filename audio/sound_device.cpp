@@ -17,6 +17,24 @@ uint32_t PeriodFramesFor(uint32_t samplesPerSec) {
   return std::bit_ceil(std::max<uint32_t>(samplesPerSec / 100, 64));
 }
 
+HResult SoundListener3D::GetAllParameters(Listener3DParameters* parameters) const {
+  if (parameters == nullptr) return kErrInvalidParam;
+  *parameters = mixer_->Listener();
+  return kOk;
+}
+
+HResult SoundListener3D::SetAllParameters(const Listener3DParameters& parameters) {
+  if (!IsValid(parameters)) return kErrInvalidParam;
+  mixer_->SetListener(parameters);
+  return kOk;
+}
+
+HResult PrimaryOutputBuffer::QueryListener3D(std::shared_ptr<SoundListener3D>& listener) const {
+  if ((flags_ & kBufferCtrl3D) == 0) return kErrNoInterface;
+  listener = std::make_shared<SoundListener3D>(device_.Mixer());
+  return kOk;
+}
+
 HResult PrimaryOutputBuffer::SetFormat(const WaveFormat& format) {
   return device_.SetOutputFormat(format);
 }
@@ -80,7 +98,7 @@ HResult SoundDevice::CreatePrimaryBuffer(uint32_t flags,
                                          std::shared_ptr<PrimaryOutputBuffer>& buffer) {
   if (!initialized_) return kErrUninitialized;
   if ((flags & kBufferPrimary) == 0) return kErrInvalidParam;
-  buffer = std::make_shared<PrimaryOutputBuffer>(*this);
+  buffer = std::make_shared<PrimaryOutputBuffer>(*this, flags);
   return kOk;
 }
 
@@ -113,6 +131,8 @@ HResult SoundDevice::DuplicateSoundBuffer(const SecondaryBuffer* original,
   if (original->GetFrequency(&frequency) == kOk) copy->SetFrequency(frequency);
   if (original->GetVolume(&volume) == kOk) copy->SetVolume(volume);
   if (original->GetPan(&pan) == kOk) copy->SetPan(pan);
+  Buffer3DParameters placed;
+  if (original->Get3DParameters(&placed) == kOk) copy->Set3DParameters(placed);
   duplicate = std::move(copy);
   return kOk;
 }

@@ -28,17 +28,30 @@ inline constexpr uint32_t kCooperativePriority = 2;
 
 class SoundDevice;
 
+// The listener every 3D buffer of the device is heard by. Parameters out of range are refused
+// and leave the current ones.
+class SoundListener3D {
+ public:
+  explicit SoundListener3D(std::shared_ptr<SoundMixer> mixer) : mixer_(std::move(mixer)) {}
+  HResult GetAllParameters(Listener3DParameters* parameters) const;
+  HResult SetAllParameters(const Listener3DParameters& parameters);
+
+ private:
+  std::shared_ptr<SoundMixer> mixer_;
+};
+
 // The device's output format, as a buffer that can be asked to change it.
 class PrimaryOutputBuffer {
  public:
-  explicit PrimaryOutputBuffer(SoundDevice& device) : device_(device) {}
+  PrimaryOutputBuffer(SoundDevice& device, uint32_t flags) : device_(device), flags_(flags) {}
   HResult SetFormat(const WaveFormat& format);
   HResult GetFormat(WaveFormat* format) const;
-  // The 3D listener lives on the primary buffer; this device mixes without 3D and has none.
-  HResult QueryListener3D() const { return kErrNoInterface; }
+  // The 3D listener lives on a primary buffer created with kBufferCtrl3D.
+  HResult QueryListener3D(std::shared_ptr<SoundListener3D>& listener) const;
 
  private:
   SoundDevice& device_;
+  uint32_t flags_;
 };
 
 class SoundDevice {
@@ -65,6 +78,7 @@ class SoundDevice {
   HResult SetOutputFormat(const WaveFormat& format);
   WaveFormat OutputWaveFormat() const;
   AudioBackend* Backend() { return backend_.get(); }
+  const std::shared_ptr<SoundMixer>& Mixer() const { return mixer_; }
 
  private:
   explicit SoundDevice(std::unique_ptr<AudioBackend> backend);

@@ -27,6 +27,16 @@ void SoundMixer::Detach(SecondaryBuffer& buffer) {
   std::erase(buffers_, &buffer);
 }
 
+void SoundMixer::SetListener(const Listener3DParameters& listener) {
+  const std::lock_guard lock(mutex_);
+  listener_ = listener;
+}
+
+Listener3DParameters SoundMixer::Listener() {
+  const std::lock_guard lock(mutex_);
+  return listener_;
+}
+
 void SoundMixer::Render(uint8_t* out, uint32_t bytes) noexcept {
   const std::lock_guard lock(mutex_);
   const uint32_t frameBytes = outputChannels_ * outputBits_ / 8u;
@@ -45,7 +55,7 @@ void SoundMixer::MixChunk(uint8_t* out, uint32_t frames) noexcept {
   std::fill_n(accumulator_.begin(), samples, 0);
   const uint32_t rate = outputRate_.load(std::memory_order_relaxed);
   for (SecondaryBuffer* buffer : buffers_) {
-    buffer->MixInto(accumulator_.data(), frames, outputChannels_, rate);
+    buffer->MixInto(accumulator_.data(), frames, outputChannels_, rate, listener_);
   }
   // Saturate the sum into the output's sample type.
   for (uint32_t i = 0; i < samples; ++i) {

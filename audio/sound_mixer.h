@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio/audio_backend.h"
+#include "audio/spatial_params.h"
 
 namespace velmo {
 
@@ -25,6 +26,10 @@ class SoundMixer final : public AudioRenderSource {
   // Serialises playback control against a mix in progress.
   std::mutex& ControlMutex() { return mutex_; }
 
+  // The 3D listener every 3D buffer is placed against.
+  void SetListener(const Listener3DParameters& listener);
+  Listener3DParameters Listener();
+
   uint32_t OutputRate() const { return outputRate_.load(std::memory_order_relaxed); }
   uint32_t PeriodFrames() const { return periodFrames_.load(std::memory_order_relaxed); }
 
@@ -34,6 +39,7 @@ class SoundMixer final : public AudioRenderSource {
   std::mutex mutex_;
   std::vector<SecondaryBuffer*> buffers_;  // guarded by mutex_
   std::vector<int32_t> accumulator_;       // one period of output samples; guarded by mutex_
+  Listener3DParameters listener_;          // guarded by mutex_
   uint32_t outputChannels_ = 2;            // guarded by mutex_
   uint32_t outputBits_ = 16;               // guarded by mutex_
   std::atomic<uint32_t> outputRate_{44100};
