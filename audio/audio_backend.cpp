@@ -7,8 +7,8 @@ namespace velmo {
 namespace {
 
 constexpr std::array<AudioBackendEntry, 2> kBackends{{
-    {"sdl", &CreateSdlBackend, &ListSdlDevices},
-    {"virtual", &CreateVirtualBackend, &ListVirtualDevices},
+    {"sdl", &CreateSdlBackend, &ListSdlDevices, &CreateSdlCaptureBackend},
+    {"virtual", &CreateVirtualBackend, &ListVirtualDevices, &CreateVirtualCaptureBackend},
 }};
 
 const AudioBackendEntry* FindBackend(std::string_view name) {
@@ -32,6 +32,11 @@ std::unique_ptr<AudioBackend> CreateAudioBackend(std::string_view name) {
 std::vector<std::string> ListAudioDevices(std::string_view name) {
   const AudioBackendEntry* entry = FindBackend(name);
   return entry != nullptr ? entry->listDevices() : std::vector<std::string>{};
+}
+
+std::unique_ptr<AudioCaptureBackend> CreateAudioCaptureBackend(std::string_view name) {
+  const AudioBackendEntry* entry = FindBackend(name);
+  return entry != nullptr ? entry->createCapture() : nullptr;
 }
 
 }  // namespace velmo

@@ -42,10 +42,32 @@ class AudioBackend {
   virtual void Close() = 0;
 };
 
+// Whoever takes the captured input (a capture buffer). Deliver is called on the backend's own
+// thread with interleaved PCM in the format the capture was opened with.
+class AudioCaptureSink {
+ public:
+  virtual void Deliver(const uint8_t* data, uint32_t bytes) noexcept = 0;
+
+ protected:
+  ~AudioCaptureSink() = default;
+};
+
+class AudioCaptureBackend {
+ public:
+  virtual ~AudioCaptureBackend() = default;
+  // Opens the capture device `deviceName` (empty: the default input) in `format` (the backend
+  // converts when the device differs) and starts delivering to `sink`.
+  virtual HResult Open(std::string_view deviceName, const OutputFormat& format,
+                       AudioCaptureSink& sink) = 0;
+  // Stops delivering; after return `sink` is no longer called.
+  virtual void Close() = 0;
+};
+
 struct AudioBackendEntry {
   std::string_view name;
   std::unique_ptr<AudioBackend> (*create)();
   std::vector<std::string> (*listDevices)();
+  std::unique_ptr<AudioCaptureBackend> (*createCapture)();
 };
 
 std::span<const AudioBackendEntry> AudioBackends();
@@ -53,11 +75,15 @@ std::span<const AudioBackendEntry> AudioBackends();
 std::unique_ptr<AudioBackend> CreateAudioBackend(std::string_view name);
 // The output devices `name` offers (empty for an unknown backend).
 std::vector<std::string> ListAudioDevices(std::string_view name);
+// The capture side of the backend called `name`, or null when there is none.
+std::unique_ptr<AudioCaptureBackend> CreateAudioCaptureBackend(std::string_view name);
 
 // Defined by each backend file.
 std::unique_ptr<AudioBackend> CreateSdlBackend();
 std::vector<std::string> ListSdlDevices();
+std::unique_ptr<AudioCaptureBackend> CreateSdlCaptureBackend();
 std::unique_ptr<AudioBackend> CreateVirtualBackend();
 std::vector<std::string> ListVirtualDevices();
+std::unique_ptr<AudioCaptureBackend> CreateVirtualCaptureBackend();
 
 }  // namespace velmo

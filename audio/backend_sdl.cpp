@@ -80,7 +80,59 @@ class SdlBackend final : public AudioBackend {
   SDL_AudioDeviceID device_ = 0;
 };
 
+class SdlCaptureBackend final : public AudioCaptureBackend {
+ public:
+  ~SdlCaptureBackend() override { Close(); }
+
+  HResult Open(std::string_view deviceName, const OutputFormat& format,
+               AudioCaptureSink& sink) override {
+    Close();
+    subsystem_ = std::make_unique<SdlAudioSubsystem>();
+    if (!subsystem_->ok()) {
+      subsystem_.reset();
+      return kErrNoDriver;
+    }
+    SDL_AudioSpec want{};
+    want.freq = static_cast<int>(format.samplesPerSec);
+    want.format = format.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+    want.channels = static_cast<Uint8>(format.channels);
+    want.samples = static_cast<Uint16>(format.periodFrames);
+    want.callback = &SdlCaptureBackend::Callback;
+    want.userdata = &sink;
+    SDL_AudioSpec have{};
+    const std::string name(deviceName);
+    // No changes allowed: SDL converts from whatever the device records.
+    device_ = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 1, &want, &have, 0);
+    if (device_ == 0) {
+      subsystem_.reset();
+      return kErrNoDriver;
+    }
+    SDL_PauseAudioDevice(device_, 0);
+    return kOk;
+  }
+
+  void Close() override {
+    if (device_ != 0) {
+      SDL_CloseAudioDevice(device_);
+      device_ = 0;
+    }
+    subsystem_.reset();
+  }
+
+ private:
+  static void SDLCALL Callback(void* userdata, Uint8* stream, int len) {
+    static_cast<AudioCaptureSink*>(userdata)->Deliver(stream, static_cast<uint32_t>(len));
+  }
+
+  std::unique_ptr<SdlAudioSubsystem> subsystem_;
+  SDL_AudioDeviceID device_ = 0;
+};
+
 }  // namespace
+
+std::unique_ptr<AudioCaptureBackend> CreateSdlCaptureBackend() {
+  return std::make_unique<SdlCaptureBackend>();
+}
 
 std::unique_ptr<AudioBackend> CreateSdlBackend() {
   return std::make_unique<SdlBackend>();
