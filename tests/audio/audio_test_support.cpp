@@ -68,6 +68,15 @@ std::vector<std::string> LogCapture::Lines() const {
   return lines;
 }
 
+std::vector<std::string> LogCapture::Messages() const {
+  std::vector<std::string> messages = Lines();
+  for (std::string& line : messages) {
+    const size_t start = line.find(" ... ");
+    if (start != std::string::npos) line.erase(0, start + 5);
+  }
+  return messages;
+}
+
 std::unique_ptr<TDDSDWaveData> MakeRampWave(TDDSD& device, uint32_t frames, int16_t scale) {
   auto wave = std::make_unique<TDDSDWaveData>(device, kRate, 16, true, frames * 4, false);
   std::vector<int16_t> samples(static_cast<size_t>(frames) * 2);

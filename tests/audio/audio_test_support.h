@@ -54,6 +54,8 @@ class LogCapture {
   LogCapture();
   ~LogCapture();
   std::vector<std::string> Lines() const;
+  // The lines without their numbered "debug#NNNNN ... " prefix.
+  std::vector<std::string> Messages() const;
 
  private:
   std::filesystem::path folder_;
