@@ -10,8 +10,9 @@
 
 namespace velmo::testing {
 
-VirtualAudio::VirtualAudio(TDDSDDebugOption options, uint32_t outputRate) {
+VirtualAudio::VirtualAudio(TDDSDDebugOption options, uint32_t outputRate, bool use3D) {
   device.setBackendName("virtual");
+  device.setUse3D(use3D);
   device.setManualNotifyPolling(true);
   device.SetDebugOption(options);
   device.Loaded();

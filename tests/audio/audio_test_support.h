@@ -25,7 +25,8 @@ inline constexpr uint32_t kPollFrames = 221;
 // A loaded TDDSD on the virtual backend, output at kRate, 16-bit stereo, unless told otherwise.
 class VirtualAudio {
  public:
-  explicit VirtualAudio(TDDSDDebugOption options = dsoDebugMessage, uint32_t outputRate = kRate);
+  explicit VirtualAudio(TDDSDDebugOption options = dsoDebugMessage, uint32_t outputRate = kRate,
+                        bool use3D = false);
   VirtualBackend& Backend();
   // The output pulled so far as interleaved 16-bit samples, then forgets it.
   std::vector<int16_t> TakeOutput();
