@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <span>
 
-#include "tools/velmo-bank/bank_image.h"
-#include "tools/velmo-bank/bank_info.h"
+#include "bankbuilder/bank_image.h"
+#include "bankbuilder/bank_info.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {

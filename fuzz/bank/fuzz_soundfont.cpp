@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
+#include "bankbuilder/soundfont.h"
+#include "bankbuilder/soundfont_zones.h"
 #include "tests/bank/soundfont_builder.h"
-#include "tools/velmo-bank/soundfont.h"
-#include "tools/velmo-bank/soundfont_zones.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include <cmath>
 
+#include "bankbuilder/bank_builder.h"
+#include "bankbuilder/playback_model.h"
+#include "bankbuilder/soundfont_zones.h"
 #include "tests/bank/engine_playback.h"
 #include "tests/bank/soundfont_builder.h"
-#include "tools/velmo-bank/bank_builder.h"
-#include "tools/velmo-bank/playback_model.h"
-#include "tools/velmo-bank/soundfont_zones.h"
 
 namespace velmo {
 namespace {

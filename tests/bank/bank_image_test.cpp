@@ -5,9 +5,9 @@
 #include <memory>
 #include <sstream>
 
+#include "bankbuilder/bank_image.h"
+#include "bankbuilder/bank_info.h"
 #include "synth/sound_bank.h"
-#include "tools/velmo-bank/bank_image.h"
-#include "tools/velmo-bank/bank_info.h"
 
 namespace velmo {
 namespace {

@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "assets/builtin_bank.h"
+#include "bankbuilder/bank_builder.h"
+#include "bankbuilder/bank_image.h"
+#include "bankbuilder/bank_info.h"
 #include "synth/sound_bank.h"
 #include "tests/bank/engine_playback.h"
-#include "tools/velmo-bank/bank_builder.h"
-#include "tools/velmo-bank/bank_image.h"
-#include "tools/velmo-bank/bank_info.h"
 
 namespace velmo {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "tools/velmo-bank/envelope_mapping.h"
-#include "tools/velmo-bank/playback_model.h"
+#include "bankbuilder/envelope_mapping.h"
+#include "bankbuilder/playback_model.h"
 
 namespace velmo {
 namespace {

@@ -2,9 +2,9 @@
 // or hostile files are rejected with an error instead of being read out of bounds.
 #include <gtest/gtest.h>
 
+#include "bankbuilder/soundfont.h"
+#include "bankbuilder/soundfont_zones.h"
 #include "tests/bank/soundfont_builder.h"
-#include "tools/velmo-bank/soundfont.h"
-#include "tools/velmo-bank/soundfont_zones.h"
 
 namespace velmo {
 namespace {

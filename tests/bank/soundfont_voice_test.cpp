@@ -4,9 +4,9 @@
 
 #include <cmath>
 
+#include "bankbuilder/soundfont_voice.h"
+#include "bankbuilder/soundfont_zones.h"
 #include "tests/bank/soundfont_builder.h"
-#include "tools/velmo-bank/soundfont_voice.h"
-#include "tools/velmo-bank/soundfont_zones.h"
 
 namespace velmo {
 namespace {

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <sstream>
 
+#include "bankbuilder/bank_image.h"
 #include "synth/engine.h"
 #include "synth/engine_constants.h"
 #include "synth/velmo_wave_api.h"
 #include "tests/bank/engine_playback.h"
-#include "tools/velmo-bank/bank_image.h"
 
 namespace velmo {
 namespace {

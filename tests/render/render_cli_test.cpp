@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "tests/render/midi_file_bytes.h"
+#include "tests/midifile/midi_file_bytes.h"
 #include "tests/render/temp_path.h"
 #include "tests/render/test_bank.h"
 
@@ -17,6 +17,7 @@ namespace velmo::render {
 namespace {
 
 using namespace velmo::render::testing;
+using namespace velmo::midi::testing;
 
 constexpr size_t kBlockBytes = 884;
 constexpr size_t kWavHeader = 44;

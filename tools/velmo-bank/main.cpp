@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "bankbuilder/bank_builder.h"
+#include "bankbuilder/bank_image.h"
+#include "bankbuilder/bank_info.h"
+#include "bankbuilder/soundfont.h"
 #include "synth/sound_bank.h"
-#include "tools/velmo-bank/bank_builder.h"
-#include "tools/velmo-bank/bank_image.h"
-#include "tools/velmo-bank/bank_info.h"
-#include "tools/velmo-bank/soundfont.h"
 
 namespace {
 

@@ -14,9 +14,12 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/velmo-render/scheduled_byte.h"
+#include "midifile/scheduled_byte.h"
 
 namespace velmo::render {
+
+using midi::ByteSchedule;
+using midi::ScheduledByte;
 
 // A malformed script line. what() names the line by number and quotes its content.
 class ScriptError : public std::runtime_error {

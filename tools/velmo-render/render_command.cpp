@@ -8,17 +8,20 @@
 #include <memory>
 #include <string_view>
 
+#include "midifile/midi_file_schedule.h"
 #include "synth/sound_bank.h"
 #include "tools/velmo-render/default_bank.h"
 #include "tools/velmo-render/engine_block_renderer.h"
 #include "tools/velmo-render/input_file.h"
-#include "tools/velmo-render/midi_file_schedule.h"
 #include "tools/velmo-render/midi_script.h"
 #include "tools/velmo-render/progress_line.h"
 #include "tools/velmo-render/render_format.h"
 #include "tools/velmo-render/wav_writer.h"
 
 namespace velmo::render {
+
+using midi::ReadStandardMidiFile;
+using midi::ScheduleMidiFile;
 namespace {
 
 // Rendering goes on this long at most after the last event of a MIDI file.

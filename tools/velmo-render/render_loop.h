@@ -6,9 +6,12 @@
 #include <functional>
 #include <span>
 
-#include "tools/velmo-render/scheduled_byte.h"
+#include "midifile/scheduled_byte.h"
 
 namespace velmo::render {
+
+using midi::ByteSchedule;
+using midi::ScheduledByte;
 
 // One synthesizer, driven block by block.
 class BlockRenderer {

@@ -10,10 +10,10 @@
 
 #include <cstdint>
 
-#include "tools/velmo-render/scheduled_byte.h"
-#include "tools/velmo-render/standard_midi_file.h"
+#include "midifile/scheduled_byte.h"
+#include "midifile/standard_midi_file.h"
 
-namespace velmo::render {
+namespace velmo::midi {
 
 // Files whose events reach past this time are refused: rendering them would take the machine's
 // memory and time for something that is almost certainly a broken file.
@@ -26,4 +26,4 @@ ByteSchedule ScheduleMidiFile(const StandardMidiFile& file);
 // each by as little as possible. `schedule` must be sorted by block.
 ByteSchedule SpreadOverflow(const ByteSchedule& schedule, int32_t capacity);
 
-}  // namespace velmo::render
+}  // namespace velmo::midi

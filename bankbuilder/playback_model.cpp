@@ -1,4 +1,4 @@
-#include "tools/velmo-bank/playback_model.h"
+#include "bankbuilder/playback_model.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,15 +1,15 @@
-#include "tools/velmo-render/standard_midi_file.h"
+#include "midifile/standard_midi_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/render/midi_file_bytes.h"
+#include "tests/midifile/midi_file_bytes.h"
 
-namespace velmo::render {
+namespace velmo::midi {
 namespace {
 
-using namespace velmo::render::testing;
+using namespace velmo::midi::testing;
 
 std::string ErrorFor(const Bytes& file) {
   try {
@@ -150,4 +150,4 @@ TEST(StandardMidiFile, EveryTruncationIsReadOrRejectedCleanly) {
 }
 
 }  // namespace
-}  // namespace velmo::render
+}  // namespace velmo::midi

@@ -1,9 +1,9 @@
-#include "tools/velmo-bank/soundfont_voice.h"
+#include "bankbuilder/soundfont_voice.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "tools/velmo-bank/envelope_mapping.h"
+#include "bankbuilder/envelope_mapping.h"
 
 namespace velmo {
 namespace {

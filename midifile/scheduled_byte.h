@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace velmo::render {
+namespace velmo::midi {
 
 struct ScheduledByte {
   int64_t block = 0;  // pushed right before this block is rendered
@@ -16,4 +16,4 @@ struct ScheduledByte {
 // Bytes in push order; blocks never decrease along the list.
 using ByteSchedule = std::vector<ScheduledByte>;
 
-}  // namespace velmo::render
+}  // namespace velmo::midi

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/velmo-bank/bank_image.h"
-#include "tools/velmo-bank/soundfont.h"
+#include "bankbuilder/bank_image.h"
+#include "bankbuilder/soundfont.h"
 
 namespace velmo {
 

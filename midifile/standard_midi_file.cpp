@@ -1,9 +1,9 @@
-#include "tools/velmo-render/standard_midi_file.h"
+#include "midifile/standard_midi_file.h"
 
 #include <cstdio>
 #include <string_view>
 
-namespace velmo::render {
+namespace velmo::midi {
 namespace {
 
 constexpr size_t kChunkHeaderSize = 8;
@@ -204,4 +204,4 @@ StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data) {
   return file;
 }
 
-}  // namespace velmo::render
+}  // namespace velmo::midi

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/velmo-bank/soundfont.h"
+#include "bankbuilder/soundfont.h"
 
 namespace velmo {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/velmo-bank/bank_image.h"
+#include "bankbuilder/bank_image.h"
 
 namespace velmo {
 

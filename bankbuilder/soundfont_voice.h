@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "tools/velmo-bank/soundfont_zones.h"
+#include "bankbuilder/soundfont_zones.h"
 
 namespace velmo {
 

@@ -1,15 +1,15 @@
-#include "tools/velmo-render/midi_file_schedule.h"
+#include "midifile/midi_file_schedule.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "tests/render/midi_file_bytes.h"
+#include "tests/midifile/midi_file_bytes.h"
 
-namespace velmo::render {
+namespace velmo::midi {
 namespace {
 
-using namespace velmo::render::testing;
+using namespace velmo::midi::testing;
 
 ByteSchedule ScheduleOf(const Bytes& file) {
   return ScheduleMidiFile(ReadStandardMidiFile(file));
@@ -119,4 +119,4 @@ TEST(MidiFileSchedule, RefusesFilesPlayingLongerThanTheLimit) {
 }
 
 }  // namespace
-}  // namespace velmo::render
+}  // namespace velmo::midi

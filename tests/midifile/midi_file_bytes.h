@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace velmo::render::testing {
+namespace velmo::midi::testing {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -75,4 +75,4 @@ inline Bytes MidiFile(uint16_t format, uint16_t division, std::initializer_list<
   return file;
 }
 
-}  // namespace velmo::render::testing
+}  // namespace velmo::midi::testing

@@ -1,4 +1,4 @@
-#include "tools/velmo-bank/envelope_mapping.h"
+#include "bankbuilder/envelope_mapping.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/velmo-bank/playback_model.h"
+#include "bankbuilder/playback_model.h"
 
 namespace velmo {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/velmo-bank/soundfont_zones.h"
+#include "bankbuilder/soundfont_zones.h"
 
 #include <algorithm>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tools/velmo-bank/soundfont.h"
+#include "bankbuilder/soundfont.h"
 
 #include <cstring>
 #include <fstream>

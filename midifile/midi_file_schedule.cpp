@@ -1,18 +1,19 @@
-#include "tools/velmo-render/midi_file_schedule.h"
+#include "midifile/midi_file_schedule.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "tools/velmo-render/render_format.h"
+#include "synth/engine_constants.h"
+#include "synth/engine_state.h"
 
-namespace velmo::render {
+namespace velmo::midi {
 namespace {
 
 using Wide = unsigned __int128;
 
 constexpr uint32_t kDefaultMicrosecondsPerQuarter = 500'000;
 constexpr int64_t kMaxBlock =
-    (kMaxMidiFileSeconds * kSampleRate + kFramesPerBlock - 1) / kFramesPerBlock;
+    (kMaxMidiFileSeconds * kOutputRate + kFramesPerBlock - 1) / kFramesPerBlock;
 
 // Time in seconds = elapsed / denominator, where elapsed grows by `ticks x step` per stretch of
 // ticks; exact, so that an event never lands one block off through rounding.
@@ -80,7 +81,7 @@ ByteSchedule ScheduleMidiFile(const StandardMidiFile& file) {
       if (clock.followsTempo) clock.step = event->microsecondsPerQuarter;
       continue;
     }
-    const Wide block = (elapsed * kSampleRate + blockDenominator - 1) / blockDenominator;
+    const Wide block = (elapsed * kOutputRate + blockDenominator - 1) / blockDenominator;
     if (block > Wide{kMaxBlock}) {
       throw MidiFileError("MIDI file plays longer than " + std::to_string(kMaxMidiFileSeconds) +
                           " seconds, which is more than velmo-render renders");
@@ -89,7 +90,7 @@ ByteSchedule ScheduleMidiFile(const StandardMidiFile& file) {
       schedule.push_back({static_cast<int64_t>(block), byte});
     }
   }
-  return SpreadOverflow(schedule, kMidiQueueCapacity);
+  return SpreadOverflow(schedule, kMidiQueueSize);
 }
 
-}  // namespace velmo::render
+}  // namespace velmo::midi

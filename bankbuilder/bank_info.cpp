@@ -1,4 +1,4 @@
-#include "tools/velmo-bank/bank_info.h"
+#include "bankbuilder/bank_info.h"
 
 #include <sstream>
 

@@ -1,4 +1,4 @@
-#include "tools/velmo-bank/bank_image.h"
+#include "bankbuilder/bank_image.h"
 
 #include <algorithm>
 

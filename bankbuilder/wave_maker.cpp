@@ -1,4 +1,4 @@
-#include "tools/velmo-bank/wave_maker.h"
+#include "bankbuilder/wave_maker.h"
 
 #include <soxr.h>
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/velmo-bank/bank_image.h"
-#include "tools/velmo-bank/soundfont_zones.h"
+#include "bankbuilder/bank_image.h"
+#include "bankbuilder/soundfont_zones.h"
 
 namespace velmo {
 

@@ -1,4 +1,4 @@
-#include "tools/velmo-bank/bank_builder.h"
+#include "bankbuilder/bank_builder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,11 +6,11 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "tools/velmo-bank/envelope_mapping.h"
-#include "tools/velmo-bank/playback_model.h"
-#include "tools/velmo-bank/soundfont_voice.h"
-#include "tools/velmo-bank/soundfont_zones.h"
-#include "tools/velmo-bank/wave_maker.h"
+#include "bankbuilder/envelope_mapping.h"
+#include "bankbuilder/playback_model.h"
+#include "bankbuilder/soundfont_voice.h"
+#include "bankbuilder/soundfont_zones.h"
+#include "bankbuilder/wave_maker.h"
 
 namespace velmo {
 namespace {

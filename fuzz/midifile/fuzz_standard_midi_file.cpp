@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <span>
 
-#include "tools/velmo-render/midi_file_schedule.h"
-#include "tools/velmo-render/render_format.h"
-#include "tools/velmo-render/standard_midi_file.h"
+#include "midifile/midi_file_schedule.h"
+#include "midifile/standard_midi_file.h"
+#include "synth/engine_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace velmo::render;
+  using namespace velmo::midi;
   try {
     const StandardMidiFile file = ReadStandardMidiFile(std::span(data, size));
     const ByteSchedule schedule = ScheduleMidiFile(file);
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (byte.block < block) __builtin_trap();
       inBlock = byte.block == block ? inBlock + 1 : 1;
       block = byte.block;
-      if (inBlock > kMidiQueueCapacity) __builtin_trap();
+      if (inBlock > velmo::kMidiQueueSize) __builtin_trap();
     }
   } catch (const MidiFileError&) {
   }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace velmo::render {
+namespace velmo::midi {
 
 class MidiFileError : public std::runtime_error {
  public:
@@ -55,4 +55,4 @@ struct StandardMidiFile {
 // format 2 files.
 StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data);
 
-}  // namespace velmo::render
+}  // namespace velmo::midi
