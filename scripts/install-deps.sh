@@ -13,6 +13,8 @@ packages=(
   fonts-noto-cjk fonts-dejavu-core
   fluid-soundfont-gm
   xvfb xauth
+  # velmo-play checks: real WAVE files, a tool to make more, a sound server with a null sink
+  alsa-utils sound-icons sox pulseaudio
 )
 
 sudo_cmd=()
