@@ -22,7 +22,6 @@ using namespace velmo::play;
 
 // What the sound card still holds when the mixer has finished: let it play out.
 constexpr auto kPlayOut = std::chrono::milliseconds(300);
-constexpr uint32_t kRealOutputRate = 44100;
 
 // "name  mm:ss.s / mm:ss.s" on standard error, rewritten in place, only on a terminal.
 class ProgressLine {
@@ -60,6 +59,10 @@ void Configure(TDDSD& device, const PlayOptions& options, const std::string& bac
   device.SetDebugOption(dsoExceptOnError);
 }
 
+uint32_t FirstRate(TDDSD& device, const PlayOptions& options) {
+  return LoadWave(device, options.sources.front(), false)->WaveFormat().nSamplesPerSec;
+}
+
 int Render(const PlayOptions& options) {
   TDDSD device;
   Configure(device, options, "virtual");
@@ -89,8 +92,10 @@ int Play(const PlayOptions& options) {
     std::fprintf(stderr, "velmo-play: no output device\n");
     return 1;
   }
-  device.SetPrimaryBufferFotmat(kRealOutputRate, 16, true);
-  RealTimeClock clock(kRealOutputRate);
+  // The first file's own rate, so that it reaches the device unconverted when the device takes it.
+  const uint32_t rate = FirstRate(device, options);
+  device.SetPrimaryBufferFotmat(rate, 16, true);
+  RealTimeClock clock(rate);
   {
     ProgressLine line(options.quiet);
     PlaySources(device, options, clock,

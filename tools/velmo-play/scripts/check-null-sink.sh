@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Plays and records through a real sound server: a private PulseAudio with a 48000 Hz null sink.
+#   check-null-sink.sh VELMO_PLAY FILE.wav...
+# 1. For each FILE (48000 Hz, so nothing resamples): velmo-play plays it through SDL into the
+#    null sink while parecord records the sink's monitor; the recording must hold the file's
+#    samples exactly (compare-recording.py).
+# 2. paplay plays the first FILE into the sink while `velmo-play --record` records the monitor
+#    source; the recorded file must hold what paplay played.
+set -euo pipefail
+player="$1"
+shift
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+server_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/run"
+XDG_RUNTIME_DIR="$work/run" HOME="$work" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+  --log-target=file:"$work/pulse.log" \
+  -L "module-native-protocol-unix socket=$work/native auth-anonymous=1" \
+  -L "module-null-sink sink_name=velmo rate=48000" -L module-always-sink &
+server_pid=$!
+export PULSE_SERVER="unix:$work/native" SDL_AUDIODRIVER=pulseaudio PULSE_SINK=velmo
+for _ in $(seq 50); do pactl info > /dev/null 2>&1 && break; sleep 0.1; done
+
+status=0
+for file in "$@"; do
+  parecord --raw --format=s16le --rate=48000 --channels=2 -d velmo.monitor "$work/monitor.raw" &
+  recorder=$!
+  sleep 0.5
+  "$player" -q "$file"
+  sleep 0.5
+  kill "$recorder"
+  wait "$recorder" || true
+  python3 "$here/compare-recording.py" "$file" "$work/monitor.raw" || status=1
+done
+
+echo "recording what paplay plays into the sink:"
+PULSE_SOURCE=velmo.monitor "$player" -q --record 4 --rate 48000 -o "$work/recorded.wav" &
+recorder=$!
+sleep 1
+paplay -d velmo "$1"
+wait "$recorder"
+raw="$work/recorded.raw"
+sox "$work/recorded.wav" -t raw "$raw"
+python3 "$here/compare-recording.py" "$1" "$raw" || status=1
+exit "$status"
