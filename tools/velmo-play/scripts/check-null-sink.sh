@@ -4,6 +4,8 @@
 # 1. For each FILE (48000 Hz, so nothing resamples): velmo-play plays it through SDL into the
 #    null sink while parecord records the sink's monitor; the recording must hold the file's
 #    samples exactly (compare-recording.py).
+#    (PULSE_LATENCY_MSEC gives the playing streams a quarter second of buffer, so a busy
+#    machine does not underrun.)
 # 2. paplay plays the first FILE into the sink while `velmo-play --record` records the monitor
 #    source; the recorded file must hold what paplay played.
 set -euo pipefail
@@ -24,26 +26,32 @@ XDG_RUNTIME_DIR="$work/run" HOME="$work" pulseaudio -n --daemonize=no --exit-idl
   -L "module-native-protocol-unix socket=$work/native auth-anonymous=1" \
   -L "module-null-sink sink_name=velmo rate=48000" -L module-always-sink &
 server_pid=$!
+# A quarter second of server-side buffer: on a busy machine a shorter one underruns, and the
+# server fills the gaps with silence.
 export PULSE_SERVER="unix:$work/native" SDL_AUDIODRIVER=pulseaudio PULSE_SINK=velmo
+latency=(env PULSE_LATENCY_MSEC=250)
 for _ in $(seq 50); do pactl info > /dev/null 2>&1 && break; sleep 0.1; done
 
 status=0
 for file in "$@"; do
   parecord --raw --format=s16le --rate=48000 --channels=2 -d velmo.monitor "$work/monitor.raw" &
   recorder=$!
-  sleep 0.5
-  "$player" -q "$file"
-  sleep 0.5
-  kill "$recorder"
+  sleep 1.5  # until the recording stream runs, on a busy machine too
+  "${latency[@]}" "$player" -q "$file"
+  sleep 1
+  kill -INT "$recorder"
   wait "$recorder" || true
+  echo "recorded $(stat -c %s "$work/monitor.raw") bytes"
   python3 "$here/compare-recording.py" "$file" "$work/monitor.raw" || status=1
 done
 
 echo "recording what paplay plays into the sink:"
+# The recording side keeps the default latency: SDL capture with a quarter-second fragment
+# loses sound (seen with SDL 2.26 on PulseAudio 16).
 PULSE_SOURCE=velmo.monitor "$player" -q --record 4 --rate 48000 -o "$work/recorded.wav" &
 recorder=$!
 sleep 1
-paplay -d velmo "$1"
+"${latency[@]}" paplay -d velmo "$1"
 wait "$recorder"
 raw="$work/recorded.raw"
 sox "$work/recorded.wav" -t raw "$raw"

@@ -21,7 +21,11 @@ def main():
     raw = open(sys.argv[2], "rb").read()
     got = list(struct.unpack("<%dh" % (len(raw) // 2), raw[:len(raw) // 4 * 4]))
     first_expected = next(i for i, v in enumerate(expected) if v != 0) // 2 * 2
-    first_got = next(i for i, v in enumerate(got) if v != 0) // 2 * 2
+    first_got = next((i for i, v in enumerate(got) if v != 0), None)
+    if first_got is None:
+        print("%s: the recording is silent" % sys.argv[1])
+        return 1
+    first_got = first_got // 2 * 2
     offset = first_got - first_expected
     window = got[offset:offset + len(expected)]
     if len(window) < len(expected):
