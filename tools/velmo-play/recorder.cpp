@@ -46,6 +46,8 @@ class HalfQueue {
 
 void Record(TDDSD& device, const PlayOptions& options,
             const std::function<void(double seconds, double total)>& progress) {
+  // Declared before the capture object, so the notify thread is gone before the queue is.
+  HalfQueue queue;
   TDDSDCapture capture(device);
   if (!capture.Initialized()) throw EDDSD("no capture device");
   const uint16_t channels = options.recordMono ? 1 : 2;
@@ -53,7 +55,6 @@ void Record(TDDSD& device, const PlayOptions& options,
   const uint32_t halfFrames = options.recordRate / kHalvesPerSecond;
   capture.SetupCaptureBuffer(options.recordRate, 16, !options.recordMono,
                              halfFrames * blockAlign * 2);
-  HalfQueue queue;
   capture.setOnRecording([&](TDDSDCapture& sender, uint32_t offset, uint32_t size) {
     std::vector<int16_t> half(size / 2);
     sender.BlockCopy(offset, half.data(), size);
