@@ -34,7 +34,7 @@ VirtualBackend* AsVirtualBackend(AudioBackend* backend) {
 }
 
 HResult VirtualCaptureBackend::Open(std::string_view deviceName, const OutputFormat& format,
-                                   AudioCaptureSink& sink) {
+                                    AudioCaptureSink& sink) {
   if (!deviceName.empty() && deviceName != kVirtualDeviceName) return kErrNoDriver;
   sink_ = &sink;
   format_ = format;

@@ -1,15 +1,14 @@
 #include "audio/byte_source.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace velmo {
 
 namespace {
 
-size_t ReadSpan(std::span<const uint8_t> bytes, size_t& position, void* destination,
-                size_t size) {
+size_t ReadSpan(std::span<const uint8_t> bytes, size_t& position, void* destination, size_t size) {
   const size_t count = std::min(size, bytes.size() - position);
   if (count > 0) std::memcpy(destination, bytes.data() + position, count);
   position += count;
@@ -64,10 +63,9 @@ bool FileByteSource::Skip(uint64_t count) {
   const long here = std::ftell(file_.get());
   struct stat info {};
   if (here < 0 || fstat(fileno(file_.get()), &info) != 0) return false;
-  const uint64_t left =
-      static_cast<uint64_t>(info.st_size) > static_cast<uint64_t>(here)
-          ? static_cast<uint64_t>(info.st_size) - static_cast<uint64_t>(here)
-          : 0;
+  const uint64_t left = static_cast<uint64_t>(info.st_size) > static_cast<uint64_t>(here)
+                            ? static_cast<uint64_t>(info.st_size) - static_cast<uint64_t>(here)
+                            : 0;
   if (count > left) {
     std::fseek(file_.get(), 0, SEEK_END);
     return false;

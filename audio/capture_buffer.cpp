@@ -14,8 +14,7 @@ constexpr uint32_t kAllStandardFormats = 0xFFF;
 
 }  // namespace
 
-CaptureBuffer::CaptureBuffer(AudioCaptureBackend& backend, const WaveFormat& format,
-                             uint32_t bytes)
+CaptureBuffer::CaptureBuffer(AudioCaptureBackend& backend, const WaveFormat& format, uint32_t bytes)
     : backend_(backend), format_(format), memory_(bytes, 0) {}
 
 CaptureBuffer::~CaptureBuffer() {
@@ -29,7 +28,8 @@ void CaptureBuffer::Detach() {
 
 HResult CaptureBuffer::Start(uint32_t flags) {
   const std::lock_guard lock(mutex_);
-  status_ = kCaptureStatusCapturing | ((flags & kCaptureStartLooping) != 0 ? kCaptureStatusLooping : 0);
+  status_ =
+      kCaptureStatusCapturing | ((flags & kCaptureStartLooping) != 0 ? kCaptureStatusLooping : 0);
   return kOk;
 }
 
@@ -142,8 +142,7 @@ HResult CaptureDevice::CreateCaptureBuffer(const CaptureBufferDescription& descr
   if (description.format == nullptr || description.flags != 0) return kErrInvalidParam;
   const WaveFormat& format = *description.format;
   if (!IsMixablePcm(format)) return kErrBadFormat;
-  if (description.bufferBytes < format.nBlockAlign ||
-      description.bufferBytes > kMaxBufferBytes) {
+  if (description.bufferBytes < format.nBlockAlign || description.bufferBytes > kMaxBufferBytes) {
     return kErrInvalidParam;
   }
   if (const std::shared_ptr<CaptureBuffer> previous = current_.lock()) previous->Detach();

@@ -67,8 +67,8 @@ void TDDSDCapture::ReleaseCaptureBuffer() {
   Events_.reset();
 }
 
-void TDDSDCapture::SetupCaptureBuffer(uint32_t samplesPerSec, uint32_t bitsPerSample,
-                                      bool stereo, uint32_t bufferBytes) {
+void TDDSDCapture::SetupCaptureBuffer(uint32_t samplesPerSec, uint32_t bitsPerSample, bool stereo,
+                                      uint32_t bufferBytes) {
   if (!Initialized_) return;
   ReleaseCaptureBuffer();
   BufferSize_ = bufferBytes;
@@ -148,9 +148,8 @@ void TDDSDCapture::BlockCopy(uint32_t offset, void* destination, uint32_t size) 
   uint32_t firstLength = 0;
   const void* second = nullptr;
   uint32_t secondLength = 0;
-  if (CheckResult(
-          CaptureBuffer_->Lock(offset, size, &first, &firstLength, &second, &secondLength),
-          "DirectSoundCaptureBufferのロックに失敗しました") != kOk) {
+  if (CheckResult(CaptureBuffer_->Lock(offset, size, &first, &firstLength, &second, &secondLength),
+                  "DirectSoundCaptureBufferのロックに失敗しました") != kOk) {
     return;
   }
   auto* bytes = static_cast<uint8_t*>(destination);
@@ -164,9 +163,10 @@ bool TDDSDCapture::IsSupportedFormat(uint32_t samplesPerSec, uint32_t bitsPerSam
   if (!Initialized_) return false;
   uint32_t formats = 0;
   if (CaptureDevice_->GetFormats(&formats) != kOk) return false;
-  uint32_t bit = samplesPerSec == 11025 ? 1u : samplesPerSec == 22050 ? 16u
-                                           : samplesPerSec == 44100 ? 256u
-                                                                    : 0u;
+  uint32_t bit = samplesPerSec == 11025   ? 1u
+                 : samplesPerSec == 22050 ? 16u
+                 : samplesPerSec == 44100 ? 256u
+                                          : 0u;
   if (bitsPerSample == 16) {
     bit <<= 2;
   } else if (bitsPerSample != 8) {

@@ -6,8 +6,8 @@
 #include "audio/ddsd.h"
 #include "audio/ddsd_gen_wave.h"
 #include "audio/ddsd_params_3d.h"
-#include "audio/ddsd_wave_3d.h"
 #include "audio/ddsd_report.h"
+#include "audio/ddsd_wave_3d.h"
 
 namespace velmo {
 
@@ -50,8 +50,8 @@ void TDDSDChannel::setWaveData(TDDSDGenWave* wave) {
   Is3D_ = wave3D != nullptr;
   SoundBuffer3D_.reset();
   if (wave3D != nullptr) {
-    if (CheckResult(SoundBuffer_->Query3D(), "setWaveData 3Dサウンドバッファの作成に失敗しました") ==
-        kOk) {
+    if (CheckResult(SoundBuffer_->Query3D(),
+                    "setWaveData 3Dサウンドバッファの作成に失敗しました") == kOk) {
       SoundBuffer3D_ = SoundBuffer_;
     }
     setParams3D(wave3D->Params3D());

@@ -281,8 +281,8 @@ void SecondaryBuffer::MixInto(int32_t* accumulator, uint32_t frames, uint32_t ou
     const double volumeGain = GainOf(volume_.load(std::memory_order_relaxed));
     leftGain = std::llround(volumeGain * placed.leftGain);
     rightGain = std::llround(volumeGain * placed.rightGain);
-    frequency = std::clamp<uint64_t>(std::llround(frequency * placed.frequencyRatio),
-                                     kFrequencyMin, kFrequencyMax);
+    frequency = std::clamp<uint64_t>(std::llround(frequency * placed.frequencyRatio), kFrequencyMin,
+                                     kFrequencyMax);
   }
   MixState state{
       .position = position_.load(std::memory_order_relaxed),

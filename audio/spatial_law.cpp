@@ -78,7 +78,8 @@ SpatialResult Spatialize(const Buffer3DParameters& source, const Listener3DParam
   if (source.dwMode == kMode3DDisable) return result;
 
   const bool headRelative = source.dwMode == kMode3DHeadRelative;
-  const Vec p = headRelative ? Of(source.vPosition) : Sub(Of(source.vPosition), Of(listener.vPosition));
+  const Vec p =
+      headRelative ? Of(source.vPosition) : Sub(Of(source.vPosition), Of(listener.vPosition));
   const double d = Length(p);
   const Vec front = headRelative ? Vec{0, 0, 1} : Normalized(Of(listener.vOrientFront));
   const Vec topRaw = headRelative ? Vec{0, 1, 0} : Of(listener.vOrientTop);

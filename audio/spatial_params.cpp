@@ -24,8 +24,8 @@ bool IsZero(const Vector3D& v) {
 }  // namespace
 
 bool IsValid(const Buffer3DParameters& p) {
-  return p.dwSize == sizeof(Buffer3DParameters) && IsFinite(p.vPosition) &&
-         IsFinite(p.vVelocity) && IsFinite(p.vConeOrientation) && p.dwInsideConeAngle <= 360 &&
+  return p.dwSize == sizeof(Buffer3DParameters) && IsFinite(p.vPosition) && IsFinite(p.vVelocity) &&
+         IsFinite(p.vConeOrientation) && p.dwInsideConeAngle <= 360 &&
          p.dwOutsideConeAngle <= 360 && p.dwInsideConeAngle <= p.dwOutsideConeAngle &&
          p.lConeOutsideVolume >= kSilentVolume && p.lConeOutsideVolume <= 0 &&
          std::isfinite(p.flMinDistance) && std::isfinite(p.flMaxDistance) &&
