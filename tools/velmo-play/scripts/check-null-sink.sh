@@ -51,10 +51,11 @@ done
 echo "recording what paplay plays into the sink:"
 # The recording side keeps the default latency: SDL capture with a quarter-second fragment
 # loses sound (seen with SDL 2.26 on PulseAudio 16).
-PULSE_SOURCE=velmo.monitor "${boost[@]}" "$player" -q --record 4 --rate 48000 -o "$work/recorded.wav" &
+PULSE_SOURCE=velmo.monitor "${boost[@]}" "$player" -q --record 5 --rate 48000 -o "$work/recorded.wav" &
 recorder=$!
-sleep 1
-"${boost[@]}" "${latency[@]}" paplay -d velmo "$1"
+sleep 2  # until the recording runs
+# paplay is only the signal source here: a full second of buffer keeps it from underrunning.
+"${boost[@]}" env PULSE_LATENCY_MSEC=1000 paplay -d velmo "$1"
 wait "$recorder"
 raw="$work/recorded.raw"
 sox "$work/recorded.wav" -t raw "$raw"
