@@ -1,6 +1,7 @@
 // The sound card through SDL2 audio. The only file that includes SDL.
 #include <SDL.h>
 
+#include <algorithm>
 #include <string>
 
 #include "audio/audio_backend.h"
@@ -8,6 +9,16 @@
 namespace velmo {
 
 namespace {
+
+// The device's buffer, in milliseconds: a sound server holds about this much of the stream, which
+// leaves room for a late wake-up of the thread that fills it.
+constexpr uint32_t kDeviceBufferMs = 30;
+
+// Frames the device is asked to hold: at least the mixer's period.
+Uint16 DeviceBufferFrames(const OutputFormat& format) {
+  return static_cast<Uint16>(
+      std::max<uint32_t>(format.periodFrames, format.samplesPerSec * kDeviceBufferMs / 1000));
+}
 
 // Keeps SDL's audio subsystem initialised for as long as the object lives.
 class SdlAudioSubsystem {
@@ -24,6 +35,9 @@ class SdlAudioSubsystem {
   static bool InitAudio() {
     // A library must not take over SIGINT and SIGTERM from the program it lives in.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The output thread asks for real-time scheduling (directly or through rtkit); where that is
+    // refused it runs at normal priority.
+    SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
     return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
   }
 
@@ -37,8 +51,10 @@ class SdlBackend final : public AudioBackend {
   HResult Open(std::string_view deviceName, const OutputFormat& wanted, AudioRenderSource& source,
                OutputFormat& obtained) override {
     Close();
+    lastError_.clear();
     subsystem_ = std::make_unique<SdlAudioSubsystem>();
     if (!subsystem_->ok()) {
+      lastError_ = SDL_GetError();
       subsystem_.reset();
       return kErrNoDriver;
     }
@@ -46,7 +62,7 @@ class SdlBackend final : public AudioBackend {
     want.freq = static_cast<int>(wanted.samplesPerSec);
     want.format = wanted.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
     want.channels = static_cast<Uint8>(wanted.channels);
-    want.samples = static_cast<Uint16>(wanted.periodFrames);
+    want.samples = DeviceBufferFrames(wanted);
     want.callback = &SdlBackend::Callback;
     want.userdata = &source;
     SDL_AudioSpec have{};
@@ -54,6 +70,7 @@ class SdlBackend final : public AudioBackend {
     // No changes allowed: SDL converts to whatever the card needs, so the mixer's format holds.
     device_ = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
     if (device_ == 0) {
+      lastError_ = SDL_GetError();
       subsystem_.reset();
       return kErrNoDriver;
     }
@@ -71,6 +88,8 @@ class SdlBackend final : public AudioBackend {
     subsystem_.reset();
   }
 
+  std::string LastError() const override { return lastError_; }
+
  private:
   static void SDLCALL Callback(void* userdata, Uint8* stream, int len) {
     static_cast<AudioRenderSource*>(userdata)->Render(stream, static_cast<uint32_t>(len));
@@ -78,6 +97,7 @@ class SdlBackend final : public AudioBackend {
 
   std::unique_ptr<SdlAudioSubsystem> subsystem_;
   SDL_AudioDeviceID device_ = 0;
+  std::string lastError_;
 };
 
 }  // namespace

@@ -8,11 +8,13 @@ packages=(
   clang libclang-rt-14-dev llvm
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsdl2-dev
+  librtmidi-dev jackd2
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsndfile1-dev libsoxr-dev
   fonts-noto-cjk fonts-dejavu-core
   fluid-soundfont-gm
   xvfb xauth
+  pulseaudio pulseaudio-utils sox xdotool
 )
 
 sudo_cmd=()

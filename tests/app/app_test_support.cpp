@@ -66,6 +66,8 @@ TFormUnderTest::TFormUnderTest(bool recordMidi, std::function<void(TDDSD&)> conf
     return open ? open() : OpenBuiltinBank();
   };
   options.openUrl = [this](const QUrl& url) { openedUrls.push_back(url); };
+  // No MIDI ports of the machine: tests that need them make their own.
+  options.openMidiInput = [] { return std::unique_ptr<TMidiInput>(); };
   form = std::make_unique<TForm1>(std::move(options));
 }
 

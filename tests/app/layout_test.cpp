@@ -18,15 +18,27 @@ class MainWindowLayout : public ::testing::Test {
   TForm1& form_ = *window_.form;
 };
 
+// The client area under the menu bar: the panel on top, the keyboard right below it; a notice in
+// the status line adds its own height instead of taking the keyboard's.
 TEST_F(MainWindowLayout, ClientAreaPanelAndKeyboard) {
   EXPECT_EQ(form_.windowTitle(), QStringLiteral("Velmo ver.0.9.02"));
-  EXPECT_EQ(form_.size(), QSize(761, 92));
+  const int menu = form_.MenuBar->geometry().bottom() + 1;
+  EXPECT_EQ(form_.MenuBar->geometry().top(), 0);
+  EXPECT_EQ(form_.size(), QSize(761, menu + 92));
   EXPECT_EQ(form_.font().pixelSize(), 11);
-  EXPECT_EQ(form_.Panel2->geometry(), QRect(0, 0, 761, 41));
+  EXPECT_EQ(form_.Panel2->geometry(), QRect(0, menu, 761, 41));
   EXPECT_EQ(form_.ComboBox1->geometry(), QRect(8, 11, 65, 21));
   EXPECT_EQ(form_.ComboBox2->geometry(), QRect(79, 11, 218, 21));
   EXPECT_EQ(form_.LinkLabel1->geometry(), QRect(303, 16, 79, 17));
-  EXPECT_EQ(form_.MIDIKeyb1->geometry(), QRect(0, 41, 761, 51));
+  EXPECT_EQ(form_.MIDIKeyb1->geometry(), QRect(0, menu + 41, 761, 51));
+  EXPECT_TRUE(form_.PlayerArea->isHidden());
+
+  form_.ShowNotice(QStringLiteral("no sound device"));
+  form_.layout()->activate();
+  EXPECT_EQ(form_.MIDIKeyb1->geometry(), QRect(0, menu + 41, 761, 51));
+  EXPECT_EQ(form_.StatusLine->geometry().top(), menu + 92);
+  form_.ShowNotice(QString());
+  EXPECT_EQ(form_.size(), QSize(761, menu + 92));
 }
 
 TEST_F(MainWindowLayout, KeyboardAndDeviceSettings) {
