@@ -23,13 +23,15 @@ QtMessageHandler previousHandler = nullptr;
 // Qt's platform integration reports the missing display with warnings of its qt.qpa categories
 // and then a fatal message; the warnings are dropped and the fatal message becomes one line.
 void NoDisplayHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  const bool platform = context.category != nullptr &&
-                        QLatin1String(context.category).startsWith(QLatin1String("qt.qpa"));
+  const QLatin1String platformCategory("qt.qpa");
+  const bool platform =
+      message.startsWith(platformCategory) ||
+      (context.category != nullptr && QLatin1String(context.category).startsWith(platformCategory));
   if (type == QtFatalMsg && message.contains(QLatin1String("platform plugin"))) {
     std::fprintf(stderr, "%s\n", kNoDisplayText);
     std::_Exit(1);
   }
-  if (platform && type != QtDebugMsg && type != QtInfoMsg) return;
+  if (platform) return;
   if (previousHandler != nullptr) previousHandler(type, context, message);
 }
 

@@ -163,8 +163,8 @@ void TForm1::CreateComponents() {
   connect(MIDIKeyb1, &TMIDIKeyb::OnNoteOff, this, &TForm1::MIDIKeyb1NoteOff);
 
   // The playing keys reach the window whichever of its controls has the focus.
-  for (QWidget* widget : std::initializer_list<QWidget*>{this, ComboBox1, ComboBox2, LinkLabel1,
-                                                          MIDIKeyb1}) {
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{this, ComboBox1, ComboBox2, LinkLabel1, MIDIKeyb1}) {
     widget->installEventFilter(this);
   }
 }
@@ -358,9 +358,9 @@ void TForm1::MidiInputMessage(const QByteArray& message) {
   const uint8_t data1 = bytes[1] & 0x7F;
   const auto show = [&](uint8_t note, bool down) {
     inputNoteChannel_[note] = down ? channel : int8_t{-1};
-    MIDIKeyb1->SetDown(note, down ? MIDIKeybDownColor[static_cast<size_t>(channel) %
-                                                      MIDIKeybDownColor.size()]
-                                  : TColor{0});
+    MIDIKeyb1->SetDown(
+        note, down ? MIDIKeybDownColor[static_cast<size_t>(channel) % MIDIKeybDownColor.size()]
+                   : TColor{0});
   };
   if (kind == 0x90 || kind == 0x80) {
     const bool down = kind == 0x90 && bytes[2] != 0;
@@ -422,8 +422,7 @@ bool TForm1::LetterKeyEvent(const QKeyEvent& event) {
   const THeldLetter letter = held->second;
   heldLetters_.erase(held);
   MIDIKeyb1->SetDown(letter.note, TColor{0});
-  const std::array<uint8_t, 3> message{static_cast<uint8_t>(0x90 + letter.channel), letter.note,
-                                       0};
+  const std::array<uint8_t, 3> message{static_cast<uint8_t>(0x90 + letter.channel), letter.note, 0};
   SendMidi(message);
   return true;
 }
@@ -443,9 +442,9 @@ void TForm1::PanicClick() {
   constexpr uint8_t kAllSoundOff = 120;
   constexpr uint8_t kResetAllControllers = 121;
   for (uint8_t channel = 0; channel < kChannelItems; ++channel) {
-    const std::array<uint8_t, 6> message{static_cast<uint8_t>(0xB0 + channel), kAllSoundOff, 0,
-                                         static_cast<uint8_t>(0xB0 + channel),
-                                         kResetAllControllers, 0};
+    const std::array<uint8_t, 6> message{
+        static_cast<uint8_t>(0xB0 + channel), kAllSoundOff,         0,
+        static_cast<uint8_t>(0xB0 + channel), kResetAllControllers, 0};
     SendMidi(message);
   }
   // Sound is off everywhere: no key stays lit, and held letters start afresh.

@@ -21,10 +21,10 @@
 #include <memory>
 #include <span>
 
-#include "audio/ddsd.h"
-#include "audio/ddsd_gen_wave.h"
 #include "app/letter_keys.h"
 #include "app/midi_input.h"
+#include "audio/ddsd.h"
+#include "audio/ddsd_gen_wave.h"
 #include "controls/midi_keyb.h"
 #include "synth/engine.h"
 

@@ -55,7 +55,8 @@ std::vector<TShownMessage> TakeShownMessages() {
 }
 
 TFormUnderTest::TFormUnderTest(bool recordMidi, std::function<void(TDDSD&)> configureDevice,
-                               std::function<std::unique_ptr<std::istream>()> openBank)
+                               std::function<std::unique_ptr<std::istream>()> openBank,
+                               std::function<std::unique_ptr<TMidiInput>()> openMidiInput)
     : engine(std::make_unique<Engine>()) {
   TForm1Options options;
   options.engine = engine.get();
@@ -66,8 +67,8 @@ TFormUnderTest::TFormUnderTest(bool recordMidi, std::function<void(TDDSD&)> conf
     return open ? open() : OpenBuiltinBank();
   };
   options.openUrl = [this](const QUrl& url) { openedUrls.push_back(url); };
-  // No MIDI ports of the machine: tests that need them make their own.
-  options.openMidiInput = [] { return std::unique_ptr<TMidiInput>(); };
+  options.openMidiInput =
+      openMidiInput ? std::move(openMidiInput) : [] { return std::unique_ptr<TMidiInput>(); };
   form = std::make_unique<TForm1>(std::move(options));
 }
 

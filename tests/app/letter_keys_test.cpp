@@ -21,26 +21,28 @@ struct TScanCase {
   int32_t semitone;
 };
 constexpr TScanCase kScanCases[] = {
-    {"Z", 52, TLetterKeyKind::Note, 0},         {"S", 39, TLetterKeyKind::Note, 1},
-    {"X", 53, TLetterKeyKind::Note, 2},         {"D", 40, TLetterKeyKind::Note, 3},
-    {"C", 54, TLetterKeyKind::Note, 4},         {"V", 55, TLetterKeyKind::Note, 5},
-    {"G", 42, TLetterKeyKind::Note, 6},         {"B", 56, TLetterKeyKind::Note, 7},
-    {"H", 43, TLetterKeyKind::Note, 8},         {"N", 57, TLetterKeyKind::Note, 9},
-    {"J", 44, TLetterKeyKind::Note, 10},        {"M", 58, TLetterKeyKind::Note, 11},
-    {",", 59, TLetterKeyKind::Note, 12},        {"L", 46, TLetterKeyKind::Note, 13},
-    {".", 60, TLetterKeyKind::Note, 14},        {";", 47, TLetterKeyKind::Note, 15},
-    {"/", 61, TLetterKeyKind::Note, 16},        {"-", 20, TLetterKeyKind::OctaveDown, 0},
-    {"=", 21, TLetterKeyKind::OctaveUp, 0},     {"A", 38, TLetterKeyKind::None, 0},
-    {"F", 41, TLetterKeyKind::None, 0},         {"K", 45, TLetterKeyKind::None, 0},
+    {"Z", 52, TLetterKeyKind::Note, 0},           {"S", 39, TLetterKeyKind::Note, 1},
+    {"X", 53, TLetterKeyKind::Note, 2},           {"D", 40, TLetterKeyKind::Note, 3},
+    {"C", 54, TLetterKeyKind::Note, 4},           {"V", 55, TLetterKeyKind::Note, 5},
+    {"G", 42, TLetterKeyKind::Note, 6},           {"B", 56, TLetterKeyKind::Note, 7},
+    {"H", 43, TLetterKeyKind::Note, 8},           {"N", 57, TLetterKeyKind::Note, 9},
+    {"J", 44, TLetterKeyKind::Note, 10},          {"M", 58, TLetterKeyKind::Note, 11},
+    {",", 59, TLetterKeyKind::Note, 12},          {"L", 46, TLetterKeyKind::Note, 13},
+    {".", 60, TLetterKeyKind::Note, 14},          {";", 47, TLetterKeyKind::Note, 15},
+    {"/", 61, TLetterKeyKind::Note, 16},          {"-", 20, TLetterKeyKind::OctaveDown, 0},
+    {"=", 21, TLetterKeyKind::OctaveUp, 0},       {"A", 38, TLetterKeyKind::None, 0},
+    {"F", 41, TLetterKeyKind::None, 0},           {"K", 45, TLetterKeyKind::None, 0},
     {"' (after ;)", 48, TLetterKeyKind::None, 0}, {"Shift (after /)", 62, TLetterKeyKind::None, 0},
-    {"Q", 24, TLetterKeyKind::None, 0},         {"0", 0, TLetterKeyKind::None, 0},
+    {"Q", 24, TLetterKeyKind::None, 0},           {"0", 0, TLetterKeyKind::None, 0},
 };
 
 TEST(LetterKeys, ScanCodesMapByPosition) {
   for (const TScanCase& c : kScanCases) {
     const TLetterKey key = LetterKeyOf(c.scanCode);
     EXPECT_EQ(key.kind, c.kind) << c.name;
-    if (c.kind == TLetterKeyKind::Note) EXPECT_EQ(key.semitone, c.semitone) << c.name;
+    if (c.kind == TLetterKeyKind::Note) {
+      EXPECT_EQ(key.semitone, c.semitone) << c.name;
+    }
   }
 }
 
@@ -91,9 +93,9 @@ class LetterKeysInWindow : public ::testing::Test {
 // take the letter as a search; auto-repeat and a second press play nothing; with Ctrl the key is
 // left to shortcuts.
 TEST_F(LetterKeysInWindow, PlaysOncePerPressWhereverTheFocusIs) {
-  for (QWidget* focus : {static_cast<QWidget*>(&form_), static_cast<QWidget*>(form_.ComboBox1),
-                         static_cast<QWidget*>(form_.ComboBox2),
-                         static_cast<QWidget*>(form_.MIDIKeyb1)}) {
+  for (QWidget* focus :
+       {static_cast<QWidget*>(&form_), static_cast<QWidget*>(form_.ComboBox1),
+        static_cast<QWidget*>(form_.ComboBox2), static_cast<QWidget*>(form_.MIDIKeyb1)}) {
     SCOPED_TRACE(focus->objectName().toStdString());
     const int program = form_.ComboBox2->currentIndex();
     Send(focus, QEvent::KeyPress, 52);
@@ -121,8 +123,7 @@ TEST_F(LetterKeysInWindow, ReleaseEndsTheNoteOnItsOwnChannel) {
   Send(form_.ComboBox1, QEvent::KeyPress, 47);
   Send(form_.ComboBox1, QEvent::KeyRelease, 61);
   Send(form_.ComboBox1, QEvent::KeyRelease, 47);
-  EXPECT_EQ(window_.TakeMidi(),
-            (Bytes{0x99, 63, 100, 0x90, 64, 0, 0x99, 63, 0}));
+  EXPECT_EQ(window_.TakeMidi(), (Bytes{0x99, 63, 100, 0x90, 64, 0, 0x99, 63, 0}));
 }
 
 // The octave keys move the notes and scroll the on-screen keyboard by an octave of white keys.

@@ -27,9 +27,9 @@ TEST(MainWindowPanic, EscapeAndTheMenuEntrySendSoundOffAndResetOnEveryChannel) {
   window.Show();
   TForm1& form = *window.form;
   window.TakeMidi();
-  for (QWidget* focus : {static_cast<QWidget*>(form.ComboBox1),
-                         static_cast<QWidget*>(form.ComboBox2),
-                         static_cast<QWidget*>(form.MIDIKeyb1)}) {
+  for (QWidget* focus :
+       {static_cast<QWidget*>(form.ComboBox1), static_cast<QWidget*>(form.ComboBox2),
+        static_cast<QWidget*>(form.MIDIKeyb1)}) {
     focus->setFocus();
     QTest::keyClick(focus, Qt::Key_Escape);
     EXPECT_EQ(window.TakeMidi(), PanicBytes()) << focus->objectName().toStdString();
@@ -46,8 +46,8 @@ TEST(MainWindowPanic, SilencesEverythingWithinOneBlock) {
   TFormUnderTest window(/*recordMidi=*/false);
   Engine& engine = *window.engine;
   EngineLoadAndReset(engine, *OpenBuiltinBank());
-  const Bytes notes{0xB0, 64,  127, 0x90, 60, 127, 0x90, 64,  127, 0xC3, 48, 0x93,
-                    55,   100, 0x99, 36,  127, 0x99, 42, 127, 0xEF, 0,  127, 0x9F, 84, 90};
+  const Bytes notes{0xB0, 64,   127, 0x90, 60,   127, 0x90, 64,   127, 0xC3, 48,   0x93, 55,
+                    100,  0x99, 36,  127,  0x99, 42,  127,  0xEF, 0,   127,  0x9F, 84,   90};
   window.form->SendMidi(notes);
   for (int block = 0; block < 3; ++block) {
     DrainMidiQueue(engine);
