@@ -1,5 +1,7 @@
 // The sound card through SDL2 audio. The only file that includes SDL.
 #include <SDL.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <string>
@@ -64,7 +66,9 @@ class SdlBackend final : public AudioBackend {
     want.channels = static_cast<Uint8>(wanted.channels);
     want.samples = DeviceBufferFrames(wanted);
     want.callback = &SdlBackend::Callback;
-    want.userdata = &source;
+    want.userdata = this;
+    source_ = &source;
+    priorityAsked_ = false;
     SDL_AudioSpec have{};
     const std::string name(deviceName);
     // No changes allowed: SDL converts to whatever the card needs, so the mixer's format holds.
@@ -92,12 +96,24 @@ class SdlBackend final : public AudioBackend {
 
  private:
   static void SDLCALL Callback(void* userdata, Uint8* stream, int len) {
-    static_cast<AudioRenderSource*>(userdata)->Render(stream, static_cast<uint32_t>(len));
+    auto* self = static_cast<SdlBackend*>(userdata);
+    if (!self->priorityAsked_) {
+      // SDL asks for real time only through rtkit; where the process may set it itself (a
+      // real-time limit or privileges), the output thread takes round-robin scheduling just
+      // above the update threads. A refusal leaves it as it was.
+      self->priorityAsked_ = true;
+      sched_param param{};
+      param.sched_priority = 11;
+      static_cast<void>(pthread_setschedparam(pthread_self(), SCHED_RR, &param));
+    }
+    self->source_->Render(stream, static_cast<uint32_t>(len));
   }
 
   std::unique_ptr<SdlAudioSubsystem> subsystem_;
   SDL_AudioDeviceID device_ = 0;
   std::string lastError_;
+  AudioRenderSource* source_ = nullptr;
+  bool priorityAsked_ = false;  // touched by the output thread only while the device is open
 };
 
 }  // namespace
