@@ -3,7 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 
-#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "audio/audio_backend.h"
@@ -12,15 +12,11 @@ namespace velmo {
 
 namespace {
 
-// The device's buffer, in milliseconds: a sound server holds about this much of the stream, which
-// leaves room for a late wake-up of the thread that fills it.
-constexpr uint32_t kDeviceBufferMs = 30;
-
-// Frames the device is asked to hold: at least the mixer's period.
-Uint16 DeviceBufferFrames(const OutputFormat& format) {
-  return static_cast<Uint16>(
-      std::max<uint32_t>(format.periodFrames, format.samplesPerSec * kDeviceBufferMs / 1000));
-}
+// What a sound server should hold of the stream, in milliseconds. SDL asks the server to hold
+// only one period (11.6 ms at 512 frames), and it writes a whole period at a time, so a late
+// wake-up of its thread empties the server's buffer. The server library takes this target from
+// its environment; SDL's period stays as it is, so writes come as often as before.
+constexpr const char* kServerBufferMs = "35";
 
 // Keeps SDL's audio subsystem initialised for as long as the object lives.
 class SdlAudioSubsystem {
@@ -37,6 +33,8 @@ class SdlAudioSubsystem {
   static bool InitAudio() {
     // A library must not take over SIGINT and SIGTERM from the program it lives in.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A target the user set stays.
+    setenv("PULSE_LATENCY_MSEC", kServerBufferMs, /*overwrite=*/0);
     // The output thread asks for real-time scheduling (directly or through rtkit); where that is
     // refused it runs at normal priority.
     SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
@@ -64,7 +62,7 @@ class SdlBackend final : public AudioBackend {
     want.freq = static_cast<int>(wanted.samplesPerSec);
     want.format = wanted.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
     want.channels = static_cast<Uint8>(wanted.channels);
-    want.samples = DeviceBufferFrames(wanted);
+    want.samples = static_cast<Uint16>(wanted.periodFrames);
     want.callback = &SdlBackend::Callback;
     want.userdata = this;
     source_ = &source;
