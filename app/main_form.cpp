@@ -223,9 +223,8 @@ void TForm1::FillMidiConnectMenu() {
     connect(action, &QAction::triggered, this, [this, source] {
       if (source.isEmpty()) {
         midiInput_->DisconnectSource();
-        ShowNotice(QString());
-      } else {
-        ShowNotice(midiInput_->ConnectSource(source) ? QString() : midiInput_->Error());
+      } else if (!midiInput_->ConnectSource(source)) {
+        ShowNotice(midiInput_->Error());
       }
     });
   };

@@ -91,5 +91,21 @@ TEST_F(MainWindowLayout, LinkOpensTheMakersPageWhateverItsText) {
   EXPECT_TRUE(TakeShownMessages().empty());
 }
 
+// Without an output device the window says so in its status line, without a box, and still
+// plays into the engine; without MIDI ports the MIDI menu says why.
+TEST(MainWindowNotices, NoSoundDeviceAndNoMidiAreNamedInTheWindow) {
+  TFormUnderTest window(/*recordMidi=*/true,
+                        [](TDDSD& device) { device.setBackendName("no-such-backend"); });
+  TForm1& form = *window.form;
+  window.Show();
+  EXPECT_FALSE(form.StatusLine->isHidden());
+  EXPECT_TRUE(form.StatusLine->text().contains(QStringLiteral("no-such-backend")));
+  EXPECT_TRUE(form.MidiPortAction->text().startsWith(QStringLiteral("No MIDI input: ")));
+  EXPECT_FALSE(form.MidiConnectMenu->isEnabled());
+  QTest::mouseClick(form.MIDIKeyb1, Qt::LeftButton, {}, KeyCentre(*form.MIDIKeyb1, 60));
+  EXPECT_EQ(window.TakeMidi(), (std::vector<uint8_t>{0x90, 60, 100, 0x90, 60, 0}));
+  EXPECT_TRUE(TakeShownMessages().empty());
+}
+
 }  // namespace
 }  // namespace velmo::test
