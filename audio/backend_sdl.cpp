@@ -16,7 +16,7 @@ namespace {
 // only one period (11.6 ms at 512 frames), and it writes a whole period at a time, so a late
 // wake-up of its thread empties the server's buffer. The server library takes this target from
 // its environment; SDL's period stays as it is, so writes come as often as before.
-constexpr const char* kServerBufferMs = "25";
+constexpr const char* kServerBufferMs = "30";
 
 // Keeps SDL's audio subsystem initialised for as long as the object lives.
 class SdlAudioSubsystem {
