@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <cstdio>
+#include <cstdlib>
 
 namespace velmo {
 
@@ -17,12 +18,38 @@ void ShowMessageBox(TMessageKind kind, const QString& text) {
   }
 }
 
+QtMessageHandler previousHandler = nullptr;
+
+// Qt's platform integration reports the missing display with warnings of its qt.qpa categories
+// and then a fatal message; the warnings are dropped and the fatal message becomes one line.
+void NoDisplayHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  const QLatin1String platformCategory("qt.qpa");
+  const bool platform =
+      message.startsWith(platformCategory) ||
+      (context.category != nullptr && QLatin1String(context.category).startsWith(platformCategory));
+  if (type == QtFatalMsg && message.contains(QLatin1String("platform plugin"))) {
+    std::fprintf(stderr, "%s\n", kNoDisplayText);
+    std::_Exit(1);
+  }
+  if (platform) return;
+  if (previousHandler != nullptr) previousHandler(type, context, message);
+}
+
 }  // namespace
+
+TNoDisplayExit::TNoDisplayExit() {
+  previousHandler = qInstallMessageHandler(NoDisplayHandler);
+}
+
+TNoDisplayExit::~TNoDisplayExit() {
+  qInstallMessageHandler(previousHandler);
+  previousHandler = nullptr;
+}
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv), MessageDisplay_(ShowMessageBox) {
+  // No display name: the window system would append it to every caption.
   setApplicationName(QString::fromUtf8(kProgramTitle));
-  setApplicationDisplayName(QString::fromUtf8(kProgramTitle));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -48,6 +48,19 @@ class TApplication : public QApplication {
   TMessageDisplay MessageDisplay_;
 };
 
+// While it lives, a window system that cannot be reached ends the program with one plain line
+// on standard error and exit status 1, instead of Qt's abort and its advice to reinstall. Make it
+// before the application object and let it go once that stands.
+class TNoDisplayExit {
+ public:
+  TNoDisplayExit();
+  ~TNoDisplayExit();
+  TNoDisplayExit(const TNoDisplayExit&) = delete;
+  TNoDisplayExit& operator=(const TNoDisplayExit&) = delete;
+};
+
+inline constexpr const char* kNoDisplayText = "no display: set DISPLAY or start it from a desktop";
+
 // The text the exception display shows for `error`.
 QString ExceptionText(std::exception_ptr error);
 

@@ -1,5 +1,6 @@
 // velmo: the checker window for the built-in synthesizer.
 #include <exception>
+#include <optional>
 
 #include "app/application.h"
 #include "app/engine_message_box.h"
@@ -7,7 +8,9 @@
 #include "synth/engine.h"
 
 int main(int argc, char** argv) {
+  std::optional<velmo::TNoDisplayExit> noDisplayExit(std::in_place);
   velmo::TApplication application(argc, argv);
+  noDisplayExit.reset();
   try {
     velmo::InstallEngineMessageBox(velmo::TheEngine());
     velmo::TForm1 form;

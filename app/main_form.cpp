@@ -1,8 +1,12 @@
 #include "app/main_form.h"
 
+#include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFont>
+#include <QHBoxLayout>
+#include <QKeySequence>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <stdexcept>
@@ -46,6 +50,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
       openBank_(std::move(options.openBank)),
       openUrl_(std::move(options.openUrl)) {
   noteChannel_.fill(-1);
+  inputNoteChannel_.fill(-1);
   if (!midiSink_) {
     midiSink_ = [&engine = engine_](uint8_t byte) { PushMidiByte(engine, byte); };
   }
@@ -56,6 +61,11 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
   DDSD1.SetDebugOption(dsoHaltOnError);
   if (options.configureDevice) options.configureDevice(DDSD1);
   DDSD1.Loaded();
+  if (!DDSD1.Initialized()) {
+    ShowNotice(QStringLiteral("No sound device (%1): the keyboard plays silently.")
+                   .arg(QString::fromStdString(DDSD1.UnavailableReason())));
+  }
+  OpenMidiInput(options.openMidiInput);
   Guarded([this] { FormCreate(); });
 }
 
@@ -77,6 +87,9 @@ void TForm1::CreateComponents() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
+
+  CreateMenus();
+  layout->setMenuBar(MenuBar);
 
   Panel2 = new QFrame(this);
   Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -119,11 +132,25 @@ void TForm1::CreateComponents() {
   MIDIKeyb1->SetRightClickEnable(false);
   MIDIKeyb1->SetRightClickColor(clBlue);
   MIDIKeyb1->SetGliss(true);
+  PlayerArea = new QWidget(this);
+  PlayerArea->setObjectName(QStringLiteral("PlayerArea"));
+  auto* playerLayout = new QHBoxLayout(PlayerArea);
+  playerLayout->setContentsMargins(4, 2, 4, 2);
+  PlayerArea->hide();
+  layout->addWidget(PlayerArea);
+
   layout->addWidget(MIDIKeyb1, 1);
+
+  StatusLine = new QLabel(this);
+  StatusLine->setObjectName(QStringLiteral("StatusLine"));
+  StatusLine->setContentsMargins(4, 1, 4, 1);
+  StatusLine->hide();
+  layout->addWidget(StatusLine);
 
   setTabOrder(ComboBox1, ComboBox2);
   setTabOrder(ComboBox2, LinkLabel1);
-  resize(kClientWidth, kClientHeight);
+  // The client area below the menu bar keeps its size.
+  resize(kClientWidth, kClientHeight + MenuBar->sizeHint().height());
 
   // activated: a choice made by the user (mouse, keys or wheel), not a change made in code.
   connect(ComboBox1, &QComboBox::activated, this,
@@ -134,6 +161,89 @@ void TForm1::CreateComponents() {
           [this](const QString& link) { Guarded([&] { LinkLabel1LinkClick(link); }); });
   connect(MIDIKeyb1, &TMIDIKeyb::OnNoteOn, this, &TForm1::MIDIKeyb1NoteOn);
   connect(MIDIKeyb1, &TMIDIKeyb::OnNoteOff, this, &TForm1::MIDIKeyb1NoteOff);
+
+  // The playing keys reach the window whichever of its controls has the focus.
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{this, ComboBox1, ComboBox2, LinkLabel1, MIDIKeyb1}) {
+    widget->installEventFilter(this);
+  }
+}
+
+void TForm1::CreateMenus() {
+  MenuBar = new QMenuBar(this);
+  MenuBar->setObjectName(QStringLiteral("MenuBar"));
+  FileMenu = MenuBar->addMenu(QStringLiteral("&File"));
+  FileMenu->setObjectName(QStringLiteral("FileMenu"));
+  FileQuitAction = FileMenu->addAction(QStringLiteral("E&xit"));
+  FileQuitAction->setObjectName(QStringLiteral("FileQuitAction"));
+  connect(FileQuitAction, &QAction::triggered, this, &QWidget::close);
+
+  MidiMenu = MenuBar->addMenu(QStringLiteral("&MIDI"));
+  MidiMenu->setObjectName(QStringLiteral("MidiMenu"));
+  MidiPortAction = MidiMenu->addAction(QString());
+  MidiPortAction->setObjectName(QStringLiteral("MidiPortAction"));
+  MidiPortAction->setEnabled(false);
+  MidiConnectMenu = MidiMenu->addMenu(QStringLiteral("&Connect to"));
+  MidiConnectMenu->setObjectName(QStringLiteral("MidiConnectMenu"));
+  connect(MidiConnectMenu, &QMenu::aboutToShow, this, [this] { FillMidiConnectMenu(); });
+  MidiMenu->addSeparator();
+
+  PanicAction = new QAction(QStringLiteral("&Panic (all sound off)"), this);
+  PanicAction->setObjectName(QStringLiteral("PanicAction"));
+  PanicAction->setShortcut(QKeySequence(Qt::Key_Escape));
+  PanicAction->setShortcutContext(Qt::WindowShortcut);
+  MidiMenu->addAction(PanicAction);
+  addAction(PanicAction);  // Escape works with the menus closed
+  connect(PanicAction, &QAction::triggered, this, [this] { Guarded([this] { PanicClick(); }); });
+}
+
+void TForm1::OpenMidiInput(const std::function<std::unique_ptr<TMidiInput>()>& open) {
+  midiInput_ = open ? open() : std::make_unique<TMidiInput>();
+  if (midiInput_ == nullptr || !midiInput_->Available()) {
+    const QString reason = midiInput_ == nullptr ? QStringLiteral("MIDI input is switched off")
+                                                 : midiInput_->UnavailableReason();
+    MidiPortAction->setText(QStringLiteral("No MIDI input: %1").arg(reason));
+    MidiConnectMenu->setEnabled(false);
+    return;
+  }
+  MidiPortAction->setText(
+      QStringLiteral("Input port \"Velmo\" (%1)").arg(midiInput_->TransportName()));
+  connect(midiInput_.get(), &TMidiInput::MessageReceived, this,
+          [this](const QByteArray& message) { Guarded([&] { MidiInputMessage(message); }); });
+}
+
+void TForm1::FillMidiConnectMenu() {
+  MidiConnectMenu->clear();
+  auto* group = new QActionGroup(MidiConnectMenu);
+  const auto add = [&](const QString& text, const QString& source) {
+    QAction* action = MidiConnectMenu->addAction(text);
+    action->setCheckable(true);
+    action->setChecked(source == midiInput_->ConnectedSource());
+    group->addAction(action);
+    connect(action, &QAction::triggered, this, [this, source] {
+      if (source.isEmpty()) {
+        midiInput_->DisconnectSource();
+      } else if (!midiInput_->ConnectSource(source)) {
+        ShowNotice(midiInput_->Error());
+      }
+    });
+  };
+  add(QStringLiteral("&None"), QString());
+  for (const QString& source : midiInput_->Sources()) {
+    // The window's own port is not a source to listen to.
+    if (!source.contains(QStringLiteral("Velmo"))) add(source, source);
+  }
+}
+
+void TForm1::ShowNotice(const QString& text) {
+  const bool wasVisible = !StatusLine->isHidden();
+  StatusLine->setText(text);
+  const bool visible = !text.isEmpty();
+  if (visible == wasVisible) return;
+  // The window grows or shrinks by the line so that the keyboard keeps its height.
+  const int lineHeight = StatusLine->sizeHint().height();
+  StatusLine->setVisible(visible);
+  resize(width(), height() + (visible ? lineHeight : -lineHeight));
 }
 
 TDDSDChannel* TForm1::OutputChannel() {
@@ -203,16 +313,17 @@ void TForm1::StopEngineAndOutput() {
   EngineShutdown(engine_);
 }
 
-void TForm1::PushMidi(uint8_t byte) const {
-  midiSink_(byte);
+void TForm1::SendMidi(std::span<const uint8_t> bytes) {
+  for (const uint8_t byte : bytes)
+    midiSink_(byte);
 }
 
 void TForm1::MIDIKeyb1NoteOn(TMIDIKeyb* /*Sender*/, int Note) {
   if (Note < 0 || Note > 127) return;  // not a MIDI data byte
   noteChannel_[static_cast<size_t>(Note)] = static_cast<int8_t>(selectedChannel);
-  PushMidi(static_cast<uint8_t>(0x90 + selectedChannel));
-  PushMidi(static_cast<uint8_t>(Note));
-  PushMidi(kNoteVelocity);
+  const std::array<uint8_t, 3> message{static_cast<uint8_t>(0x90 + selectedChannel),
+                                       static_cast<uint8_t>(Note), kNoteVelocity};
+  SendMidi(message);
 }
 
 void TForm1::MIDIKeyb1NoteOff(TMIDIKeyb* /*Sender*/, int Note) {
@@ -220,20 +331,129 @@ void TForm1::MIDIKeyb1NoteOff(TMIDIKeyb* /*Sender*/, int Note) {
   int8_t& channel = noteChannel_[static_cast<size_t>(Note)];
   const int32_t target = channel >= 0 ? channel : selectedChannel;
   channel = -1;
-  PushMidi(static_cast<uint8_t>(0x90 + target));
-  PushMidi(static_cast<uint8_t>(Note));
-  PushMidi(0);
+  const std::array<uint8_t, 3> message{static_cast<uint8_t>(0x90 + target),
+                                       static_cast<uint8_t>(Note), 0};
+  SendMidi(message);
 }
 
 void TForm1::ComboBox1Change() {
   selectedChannel = ComboBox1->currentIndex();
-  PushMidi(static_cast<uint8_t>(0xC0 + selectedChannel));
-  PushMidi(static_cast<uint8_t>(ComboBox2->currentIndex()));
+  ComboBox2Change();
 }
 
 void TForm1::ComboBox2Change() {
-  PushMidi(static_cast<uint8_t>(0xC0 + selectedChannel));
-  PushMidi(static_cast<uint8_t>(ComboBox2->currentIndex()));
+  const std::array<uint8_t, 2> message{static_cast<uint8_t>(0xC0 + selectedChannel),
+                                       static_cast<uint8_t>(ComboBox2->currentIndex())};
+  SendMidi(message);
+}
+
+void TForm1::MidiInputMessage(const QByteArray& message) {
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(message.constData()),
+                                       static_cast<size_t>(message.size()));
+  SendMidi(bytes);
+  if (bytes.size() < 3) return;
+  const uint8_t kind = bytes[0] & 0xF0;
+  const auto channel = static_cast<int8_t>(bytes[0] & 0x0F);
+  const uint8_t data1 = bytes[1] & 0x7F;
+  const auto show = [&](uint8_t note, bool down) {
+    inputNoteChannel_[note] = down ? channel : int8_t{-1};
+    MIDIKeyb1->SetDown(
+        note, down ? MIDIKeybDownColor[static_cast<size_t>(channel) % MIDIKeybDownColor.size()]
+                   : TColor{0});
+  };
+  if (kind == 0x90 || kind == 0x80) {
+    const bool down = kind == 0x90 && bytes[2] != 0;
+    if (down || inputNoteChannel_[data1] == channel) show(data1, down);
+  } else if (kind == 0xB0 && (data1 == 120 || data1 == 123)) {
+    // All Sound Off, All Notes Off: the channel's keys come up.
+    for (uint8_t note = 0; note < 128; ++note) {
+      if (inputNoteChannel_[note] == channel) show(note, false);
+    }
+  }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      if (LetterKeyEvent(*static_cast<QKeyEvent*>(event))) return true;
+      break;
+    case QEvent::WindowDeactivate:
+      // The key-up would go to another window: end the notes now rather than never.
+      if (watched == this) ReleaseLetterKeys();
+      break;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool TForm1::LetterKeyEvent(const QKeyEvent& event) {
+  // With a modifier the key is a shortcut or a menu mnemonic, not a note.
+  if ((event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0) {
+    return false;
+  }
+  const uint32_t scanCode = event.nativeScanCode();
+  const TLetterKey key = LetterKeyOf(scanCode);
+  if (key.kind == TLetterKeyKind::None) return false;
+  const bool pressed = event.type() == QEvent::KeyPress;
+  if (event.isAutoRepeat()) return true;
+  if (key.kind != TLetterKeyKind::Note) {
+    if (!pressed) return true;
+    const int32_t moved = letterRange_.Shift(key.kind == TLetterKeyKind::OctaveUp ? 1 : -1);
+    // The keyboard scrolls by an octave's seven white keys with the range.
+    MIDIKeyb1->SetPos(std::clamp(MIDIKeyb1->Position() + 7 * moved, 0, kWhiteKeyCount - 1));
+    return true;
+  }
+  const auto held = heldLetters_.find(scanCode);
+  if (pressed) {
+    const std::optional<uint8_t> note = letterRange_.NoteOf(key);
+    if (held != heldLetters_.end() || !note) return true;
+    const auto channel = static_cast<uint8_t>(selectedChannel);
+    heldLetters_[scanCode] = {*note, channel};
+    MIDIKeyb1->SetDown(*note, MIDIKeybDownColor[channel % MIDIKeybDownColor.size()]);
+    const std::array<uint8_t, 3> message{static_cast<uint8_t>(0x90 + channel), *note,
+                                         kNoteVelocity};
+    SendMidi(message);
+    return true;
+  }
+  if (held == heldLetters_.end()) return true;
+  const THeldLetter letter = held->second;
+  heldLetters_.erase(held);
+  MIDIKeyb1->SetDown(letter.note, TColor{0});
+  const std::array<uint8_t, 3> message{static_cast<uint8_t>(0x90 + letter.channel), letter.note, 0};
+  SendMidi(message);
+  return true;
+}
+
+void TForm1::ReleaseLetterKeys() {
+  while (!heldLetters_.empty()) {
+    const THeldLetter letter = heldLetters_.begin()->second;
+    heldLetters_.erase(heldLetters_.begin());
+    MIDIKeyb1->SetDown(letter.note, TColor{0});
+    const std::array<uint8_t, 3> message{static_cast<uint8_t>(0x90 + letter.channel), letter.note,
+                                         0};
+    SendMidi(message);
+  }
+}
+
+void TForm1::PanicClick() {
+  constexpr uint8_t kAllSoundOff = 120;
+  constexpr uint8_t kResetAllControllers = 121;
+  for (uint8_t channel = 0; channel < kChannelItems; ++channel) {
+    const std::array<uint8_t, 6> message{
+        static_cast<uint8_t>(0xB0 + channel), kAllSoundOff,         0,
+        static_cast<uint8_t>(0xB0 + channel), kResetAllControllers, 0};
+    SendMidi(message);
+  }
+  // Sound is off everywhere: no key stays lit, and held letters start afresh.
+  for (const auto& [scanCode, letter] : heldLetters_)
+    MIDIKeyb1->SetDown(letter.note, TColor{0});
+  heldLetters_.clear();
+  for (uint8_t note = 0; note < 128; ++note) {
+    if (inputNoteChannel_[note] >= 0) MIDIKeyb1->SetDown(note, TColor{0});
+  }
+  inputNoteChannel_.fill(-1);
 }
 
 void TForm1::LinkLabel1LinkClick(const QString& /*link*/) {

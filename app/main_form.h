@@ -3,17 +3,26 @@
 // engine; a looping stream buffer carries the engine's rendered blocks to the sound device.
 #pragma once
 
+#include <QAction>
+#include <QByteArray>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QUrl>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <map>
 #include <memory>
+#include <span>
 
+#include "app/letter_keys.h"
+#include "app/midi_input.h"
 #include "audio/ddsd.h"
 #include "audio/ddsd_gen_wave.h"
 #include "controls/midi_keyb.h"
@@ -41,6 +50,8 @@ struct TForm1Options {
   std::function<std::unique_ptr<std::istream>()> openBank;  // the built-in bank (SOUND1)
   std::function<void(TDDSD&)> configureDevice;              // runs before the device opens
   std::function<void(const QUrl&)> openUrl;                 // QDesktopServices::openUrl
+  // The MIDI input ports; null means the window runs without MIDI input.
+  std::function<std::unique_ptr<TMidiInput>()> openMidiInput;  // TMidiInput on ALSA or JACK
 };
 
 class TForm1 : public QWidget {
@@ -60,7 +71,27 @@ class TForm1 : public QWidget {
   TMIDIKeyb* MIDIKeyb1 = nullptr;
   TDDSD DDSD1;
 
+  // The menu bar above the panel: File (opening songs and banks) and MIDI (input ports, panic).
+  QMenuBar* MenuBar = nullptr;
+  // Entries that open things go before FileQuitAction (FileMenu->insertAction).
+  QMenu* FileMenu = nullptr;
+  QAction* FileQuitAction = nullptr;
+  QMenu* MidiMenu = nullptr;
+  // The first MIDI entry: the input port and its transport, or why there is no MIDI input.
+  QAction* MidiPortAction = nullptr;
+  // The sources that can be connected to the input, listed when the menu opens.
+  QMenu* MidiConnectMenu = nullptr;
+  // All Sound Off and Reset All Controllers on every channel (Escape or the MIDI menu).
+  QAction* PanicAction = nullptr;
+  // Non-modal notices under the keyboard (hidden while there is none).
+  QLabel* StatusLine = nullptr;
+  // Controls of whatever plays into the window, between the panel and the keyboard; hidden while
+  // empty. Its layout is a QHBoxLayout.
+  QWidget* PlayerArea = nullptr;
+
   int32_t SelectedChannel() const { return selectedChannel; }
+  TMidiInput* MidiInput() const { return midiInput_.get(); }
+  const TLetterRange& LetterRange() const { return letterRange_; }
   bool EngineStarted() const { return engineStarted; }
   TDDSDWaveData* StreamWave() const { return streamWave.get(); }
   Engine& FormEngine() const { return engine_; }
@@ -78,14 +109,30 @@ class TForm1 : public QWidget {
   void ComboBox1Change();
   void ComboBox2Change();
   void LinkLabel1LinkClick(const QString& link);
+  void PanicClick();
+  // A complete message from the MIDI input: it goes to the engine unchanged, and its notes are
+  // shown on the keyboard in their channel's colour.
+  void MidiInputMessage(const QByteArray& message);
+  // A key of the computer keyboard went down or up; true when it was one of the playing keys.
+  bool LetterKeyEvent(const QKeyEvent& event);
+
+  // Every MIDI message the window sends goes through here, on the user-interface thread: the
+  // engine's queue has exactly one producer, and this is it.
+  void SendMidi(std::span<const uint8_t> bytes);
+  // Shows `text` in the status line (an empty text hides it).
+  void ShowNotice(const QString& text);
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void CreateComponents();
-  void PushMidi(uint8_t byte) const;
+  void CreateMenus();
+  void OpenMidiInput(const std::function<std::unique_ptr<TMidiInput>()>& open);
+  void FillMidiConnectMenu();
+  void ReleaseLetterKeys();
   TDDSDChannel* OutputChannel();
 
   Engine& engine_;
@@ -99,6 +146,17 @@ class TForm1 : public QWidget {
   // The channel each sounding key's note-on went to, so that its note-off ends that note even
   // when another channel has been chosen meanwhile; -1 when the key is not sounding.
   std::array<int8_t, 128> noteChannel_;
+
+  std::unique_ptr<TMidiInput> midiInput_;
+  // The channel of each note the MIDI input holds down on the keyboard; -1 when it holds none.
+  std::array<int8_t, 128> inputNoteChannel_;
+  TLetterRange letterRange_;
+  struct THeldLetter {
+    uint8_t note;
+    uint8_t channel;
+  };
+  // The playing keys held down, by native scan code, with the note and channel they started.
+  std::map<uint32_t, THeldLetter> heldLetters_;
 };
 
 }  // namespace velmo

@@ -40,6 +40,8 @@ class AudioBackend {
                        AudioRenderSource& source, OutputFormat& obtained) = 0;
   // Stops pulling; after return `source` is no longer called.
   virtual void Close() = 0;
+  // Why the last Open failed, as the sound system put it (empty when it said nothing).
+  virtual std::string LastError() const { return {}; }
 };
 
 // Whoever takes the captured input (a capture buffer). Deliver is called on the backend's own

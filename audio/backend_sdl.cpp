@@ -1,6 +1,9 @@
 // The sound card through SDL2 audio. The only file that includes SDL.
 #include <SDL.h>
+#include <pthread.h>
+#include <sched.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "audio/audio_backend.h"
@@ -8,6 +11,12 @@
 namespace velmo {
 
 namespace {
+
+// What a sound server should hold of the stream, in milliseconds. SDL asks the server to hold
+// only one period (11.6 ms at 512 frames), and it writes a whole period at a time, so a late
+// wake-up of its thread empties the server's buffer. The server library takes this target from
+// its environment; SDL's period stays as it is, so writes come as often as before.
+constexpr const char* kServerBufferMs = "30";
 
 // Keeps SDL's audio subsystem initialised for as long as the object lives.
 class SdlAudioSubsystem {
@@ -24,6 +33,11 @@ class SdlAudioSubsystem {
   static bool InitAudio() {
     // A library must not take over SIGINT and SIGTERM from the program it lives in.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A target the user set stays.
+    setenv("PULSE_LATENCY_MSEC", kServerBufferMs, /*overwrite=*/0);
+    // The output thread asks for real-time scheduling (directly or through rtkit); where that is
+    // refused it runs at normal priority.
+    SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
     return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
   }
 
@@ -37,8 +51,10 @@ class SdlBackend final : public AudioBackend {
   HResult Open(std::string_view deviceName, const OutputFormat& wanted, AudioRenderSource& source,
                OutputFormat& obtained) override {
     Close();
+    lastError_.clear();
     subsystem_ = std::make_unique<SdlAudioSubsystem>();
     if (!subsystem_->ok()) {
+      lastError_ = SDL_GetError();
       subsystem_.reset();
       return kErrNoDriver;
     }
@@ -48,12 +64,15 @@ class SdlBackend final : public AudioBackend {
     want.channels = static_cast<Uint8>(wanted.channels);
     want.samples = static_cast<Uint16>(wanted.periodFrames);
     want.callback = &SdlBackend::Callback;
-    want.userdata = &source;
+    want.userdata = this;
+    source_ = &source;
+    priorityAsked_ = false;
     SDL_AudioSpec have{};
     const std::string name(deviceName);
     // No changes allowed: SDL converts to whatever the card needs, so the mixer's format holds.
     device_ = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
     if (device_ == 0) {
+      lastError_ = SDL_GetError();
       subsystem_.reset();
       return kErrNoDriver;
     }
@@ -71,13 +90,28 @@ class SdlBackend final : public AudioBackend {
     subsystem_.reset();
   }
 
+  std::string LastError() const override { return lastError_; }
+
  private:
   static void SDLCALL Callback(void* userdata, Uint8* stream, int len) {
-    static_cast<AudioRenderSource*>(userdata)->Render(stream, static_cast<uint32_t>(len));
+    auto* self = static_cast<SdlBackend*>(userdata);
+    if (!self->priorityAsked_) {
+      // SDL asks for real time only through rtkit; where the process may set it itself (a
+      // real-time limit or privileges), the output thread takes round-robin scheduling just
+      // above the update threads. A refusal leaves it as it was.
+      self->priorityAsked_ = true;
+      sched_param param{};
+      param.sched_priority = 11;
+      static_cast<void>(pthread_setschedparam(pthread_self(), SCHED_RR, &param));
+    }
+    self->source_->Render(stream, static_cast<uint32_t>(len));
   }
 
   std::unique_ptr<SdlAudioSubsystem> subsystem_;
   SDL_AudioDeviceID device_ = 0;
+  std::string lastError_;
+  AudioRenderSource* source_ = nullptr;
+  bool priorityAsked_ = false;  // touched by the output thread only while the device is open
 };
 
 class SdlCaptureBackend final : public AudioCaptureBackend {

@@ -46,9 +46,18 @@ bool TDDSD::forceInitialize() {
   Listener3D_.reset();
   PrimaryBuffer_.reset();
   DirectSound_.reset();
-  // No device object, or no output to bind it to: no sound, and no message.
-  if (SoundDevice::Create(BackendName_, DirectSound_) != kOk) return false;
-  if (DirectSound_->Initialize(DeviceName_) != kOk) return false;
+  UnavailableReason_.clear();
+  // No device object, or no output to bind it to: no sound, and no message; the reason is kept
+  // for the application to show.
+  if (SoundDevice::Create(BackendName_, DirectSound_) != kOk) {
+    UnavailableReason_ = "no audio backend \"" + BackendName_ + "\"";
+    return false;
+  }
+  if (DirectSound_->Initialize(DeviceName_) != kOk) {
+    UnavailableReason_ = DirectSound_->Backend()->LastError();
+    if (UnavailableReason_.empty()) UnavailableReason_ = "the output device cannot be opened";
+    return false;
+  }
   Initialized_ = true;
   CheckResult(DirectSound_->SetCooperativeLevel(kNoWindow, kCooperativePriority),
               "DirectSoundの協調レベルの設定に失敗しました");

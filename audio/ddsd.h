@@ -69,6 +69,8 @@ class TDDSD {
   void setManualNotifyPolling(bool manual) { ManualNotifyPolling_ = manual; }
 
   bool Initialized() const { return Initialized_; }
+  // Why the last initialisation found no output device (empty after a successful one).
+  const std::string& UnavailableReason() const { return UnavailableReason_; }
   SoundDevice* DirectSound() const { return DirectSound_.get(); }
   PrimaryOutputBuffer* PrimaryBuffer() const { return PrimaryBuffer_.get(); }
   const std::shared_ptr<SoundListener3D>& Listener3D() const { return Listener3D_; }
@@ -82,6 +84,7 @@ class TDDSD {
   std::vector<std::unique_ptr<TDDSDChannel>> Channels_;
   uint32_t ChannelCount_ = kDefaultChannelCount;
   bool Initialized_ = false;
+  std::string UnavailableReason_;
   bool Use3D_ = false;
   std::unique_ptr<TDDSDListener> Listener_;
   bool StickyFocus_ = true;

@@ -1,5 +1,8 @@
 #include "audio/ddsd_notify_thread.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <chrono>
 
 #include "audio/ddsd_gen_wave.h"
@@ -10,10 +13,21 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollPeriod{10};
 
+// Round-robin real-time scheduling, below the sound server's own threads, where the system
+// allows it; elsewhere the thread keeps its normal priority and nothing is said.
+void RaisePriority(std::thread& thread) {
+  sched_param param{};
+  param.sched_priority = 10;
+  static_cast<void>(pthread_setschedparam(thread.native_handle(), SCHED_RR, &param));
+}
+
 }  // namespace
 
 TDDSDNotifyThread::TDDSDNotifyThread(TDDSDGenWave& wave, bool manualPolling) : Wave(wave) {
-  if (!manualPolling) thread_ = std::thread(&TDDSDNotifyThread::Execute, this);
+  if (!manualPolling) {
+    thread_ = std::thread(&TDDSDNotifyThread::Execute, this);
+    RaisePriority(thread_);
+  }
 }
 
 TDDSDNotifyThread::~TDDSDNotifyThread() {

@@ -8,13 +8,14 @@ packages=(
   clang libclang-rt-14-dev llvm
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsdl2-dev
+  librtmidi-dev jackd2
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsndfile1-dev libsoxr-dev
   fonts-noto-cjk fonts-dejavu-core
   fluid-soundfont-gm
   xvfb xauth
   # velmo-play checks: real WAVE files, a tool to make more, a sound server with a null sink
-  alsa-utils sound-icons sox pulseaudio
+  alsa-utils sound-icons sox pulseaudio pulseaudio-utils xdotool
 )
 
 sudo_cmd=()

@@ -1,8 +1,23 @@
 #include "synth/periodic_timer.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <utility>
 
 namespace velmo {
+
+namespace {
+
+// Round-robin real-time scheduling, below the sound server's own threads, where the system
+// allows it; elsewhere the thread keeps its normal priority and nothing is said.
+void RaisePriority(std::thread& thread) {
+  sched_param param{};
+  param.sched_priority = 10;
+  static_cast<void>(pthread_setschedparam(thread.native_handle(), SCHED_RR, &param));
+}
+
+}  // namespace
 
 PeriodicTimer::~PeriodicTimer() {
   Stop();
@@ -19,6 +34,7 @@ void PeriodicTimer::Start(std::chrono::nanoseconds period, std::function<void()>
       deadline += period;
     }
   });
+  RaisePriority(thread_);
 }
 
 void PeriodicTimer::Stop() {

@@ -55,7 +55,8 @@ std::vector<TShownMessage> TakeShownMessages() {
 }
 
 TFormUnderTest::TFormUnderTest(bool recordMidi, std::function<void(TDDSD&)> configureDevice,
-                               std::function<std::unique_ptr<std::istream>()> openBank)
+                               std::function<std::unique_ptr<std::istream>()> openBank,
+                               std::function<std::unique_ptr<TMidiInput>()> openMidiInput)
     : engine(std::make_unique<Engine>()) {
   TForm1Options options;
   options.engine = engine.get();
@@ -66,6 +67,8 @@ TFormUnderTest::TFormUnderTest(bool recordMidi, std::function<void(TDDSD&)> conf
     return open ? open() : OpenBuiltinBank();
   };
   options.openUrl = [this](const QUrl& url) { openedUrls.push_back(url); };
+  options.openMidiInput =
+      openMidiInput ? std::move(openMidiInput) : [] { return std::unique_ptr<TMidiInput>(); };
   form = std::make_unique<TForm1>(std::move(options));
 }
 

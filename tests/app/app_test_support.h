@@ -29,11 +29,13 @@ std::vector<TShownMessage> TakeShownMessages();
 
 // A window on its own engine; the MIDI bytes it sends are recorded unless `recordMidi` is false
 // (then they go to the engine's queue). The device is the virtual one with manual polling unless
-// `configureDevice` says otherwise; the bank is the built-in one unless `openBank` says otherwise.
+// `configureDevice` says otherwise; the bank is the built-in one unless `openBank` says otherwise;
+// there is no MIDI input unless `openMidiInput` makes one.
 struct TFormUnderTest {
   explicit TFormUnderTest(bool recordMidi = true,
                           std::function<void(TDDSD&)> configureDevice = nullptr,
-                          std::function<std::unique_ptr<std::istream>()> openBank = nullptr);
+                          std::function<std::unique_ptr<std::istream>()> openBank = nullptr,
+                          std::function<std::unique_ptr<TMidiInput>()> openMidiInput = nullptr);
   ~TFormUnderTest();
 
   // Recorded bytes since the last call.

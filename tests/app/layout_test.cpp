@@ -18,15 +18,27 @@ class MainWindowLayout : public ::testing::Test {
   TForm1& form_ = *window_.form;
 };
 
+// The client area under the menu bar: the panel on top, the keyboard right below it; a notice in
+// the status line adds its own height instead of taking the keyboard's.
 TEST_F(MainWindowLayout, ClientAreaPanelAndKeyboard) {
   EXPECT_EQ(form_.windowTitle(), QStringLiteral("Velmo ver.0.9.02"));
-  EXPECT_EQ(form_.size(), QSize(761, 92));
+  const int menu = form_.MenuBar->geometry().bottom() + 1;
+  EXPECT_EQ(form_.MenuBar->geometry().top(), 0);
+  EXPECT_EQ(form_.size(), QSize(761, menu + 92));
   EXPECT_EQ(form_.font().pixelSize(), 11);
-  EXPECT_EQ(form_.Panel2->geometry(), QRect(0, 0, 761, 41));
+  EXPECT_EQ(form_.Panel2->geometry(), QRect(0, menu, 761, 41));
   EXPECT_EQ(form_.ComboBox1->geometry(), QRect(8, 11, 65, 21));
   EXPECT_EQ(form_.ComboBox2->geometry(), QRect(79, 11, 218, 21));
   EXPECT_EQ(form_.LinkLabel1->geometry(), QRect(303, 16, 79, 17));
-  EXPECT_EQ(form_.MIDIKeyb1->geometry(), QRect(0, 41, 761, 51));
+  EXPECT_EQ(form_.MIDIKeyb1->geometry(), QRect(0, menu + 41, 761, 51));
+  EXPECT_TRUE(form_.PlayerArea->isHidden());
+
+  form_.ShowNotice(QStringLiteral("no sound device"));
+  form_.layout()->activate();
+  EXPECT_EQ(form_.MIDIKeyb1->geometry(), QRect(0, menu + 41, 761, 51));
+  EXPECT_EQ(form_.StatusLine->geometry().top(), menu + 92);
+  form_.ShowNotice(QString());
+  EXPECT_EQ(form_.size(), QSize(761, menu + 92));
 }
 
 TEST_F(MainWindowLayout, KeyboardAndDeviceSettings) {
@@ -76,6 +88,22 @@ TEST_F(MainWindowLayout, LinkOpensTheMakersPageWhateverItsText) {
   emit form_.LinkLabel1->linkActivated(QStringLiteral("https://elsewhere.example/"));
   ASSERT_EQ(window_.openedUrls.size(), 1u);
   EXPECT_EQ(window_.openedUrls[0], QUrl(QStringLiteral("https://velmo.example/")));
+  EXPECT_TRUE(TakeShownMessages().empty());
+}
+
+// Without an output device the window says so in its status line, without a box, and still
+// plays into the engine; without MIDI ports the MIDI menu says why.
+TEST(MainWindowNotices, NoSoundDeviceAndNoMidiAreNamedInTheWindow) {
+  TFormUnderTest window(/*recordMidi=*/true,
+                        [](TDDSD& device) { device.setBackendName("no-such-backend"); });
+  TForm1& form = *window.form;
+  window.Show();
+  EXPECT_FALSE(form.StatusLine->isHidden());
+  EXPECT_TRUE(form.StatusLine->text().contains(QStringLiteral("no-such-backend")));
+  EXPECT_TRUE(form.MidiPortAction->text().startsWith(QStringLiteral("No MIDI input: ")));
+  EXPECT_FALSE(form.MidiConnectMenu->isEnabled());
+  QTest::mouseClick(form.MIDIKeyb1, Qt::LeftButton, {}, KeyCentre(*form.MIDIKeyb1, 60));
+  EXPECT_EQ(window.TakeMidi(), (std::vector<uint8_t>{0x90, 60, 100, 0x90, 60, 0}));
   EXPECT_TRUE(TakeShownMessages().empty());
 }
 

@@ -81,10 +81,12 @@ TEST(MainWindowLifecycle, CloseStopsOutputAndEngineAndFreesTheBank) {
   TDDSDChannel& output = *form.DDSD1.GetChannels(0);
   window.Show();
   ASSERT_NE(engine.timerId, 0u);
-  // The keyboard fills what the panel leaves of a resized window.
-  form.resize(900, 150);
-  EXPECT_TRUE(WaitUntil([&] { return form.MIDIKeyb1->geometry() == QRect(0, 41, 900, 109); }));
-  EXPECT_EQ(form.Panel2->geometry(), QRect(0, 0, 900, 41));
+  // The keyboard fills what the menu bar and the panel leave of a resized window.
+  const int menu = form.MenuBar->geometry().bottom() + 1;
+  form.resize(900, menu + 150);
+  EXPECT_TRUE(
+      WaitUntil([&] { return form.MIDIKeyb1->geometry() == QRect(0, menu + 41, 900, 109); }));
+  EXPECT_EQ(form.Panel2->geometry(), QRect(0, menu, 900, 41));
 
   EXPECT_TRUE(form.close());
   EXPECT_FALSE(form.isVisible());
