@@ -120,6 +120,7 @@ void TBankOpener::Wait() {
 }
 
 void TBankOpener::ShowProgress() {
+  if (!Busy()) return;
   if (done_.load(std::memory_order_acquire)) {
     Finish();
     return;
@@ -135,6 +136,7 @@ void TBankOpener::ShowProgress() {
 void TBankOpener::Finish() {
   progressTimer_.stop();
   worker_.join();
+  done_ = false;
   dialog_.reset();
   const bool cancelled = cancel_;
   std::unique_ptr<PreparedBank> result = std::move(result_);

@@ -20,13 +20,16 @@ class MainWindowLayout : public ::testing::Test {
 
 TEST_F(MainWindowLayout, ClientAreaPanelAndKeyboard) {
   EXPECT_EQ(form_.windowTitle(), QStringLiteral("Velmo ver.0.9.02"));
-  EXPECT_EQ(form_.size(), QSize(761, 92));
+  // The menu bar stands above the client area.
+  const int top = form_.MenuBar->height();
+  EXPECT_GT(top, 0);
+  EXPECT_EQ(form_.size(), QSize(761, top + 92));
   EXPECT_EQ(form_.font().pixelSize(), 11);
-  EXPECT_EQ(form_.Panel2->geometry(), QRect(0, 0, 761, 41));
+  EXPECT_EQ(form_.Panel2->geometry(), QRect(0, top, 761, 41));
   EXPECT_EQ(form_.ComboBox1->geometry(), QRect(8, 11, 65, 21));
   EXPECT_EQ(form_.ComboBox2->geometry(), QRect(79, 11, 218, 21));
   EXPECT_EQ(form_.LinkLabel1->geometry(), QRect(303, 16, 79, 17));
-  EXPECT_EQ(form_.MIDIKeyb1->geometry(), QRect(0, 41, 761, 51));
+  EXPECT_EQ(form_.MIDIKeyb1->geometry(), QRect(0, top + 41, 761, 51));
 }
 
 TEST_F(MainWindowLayout, KeyboardAndDeviceSettings) {

@@ -82,9 +82,11 @@ TEST(MainWindowLifecycle, CloseStopsOutputAndEngineAndFreesTheBank) {
   window.Show();
   ASSERT_NE(engine.timerId, 0u);
   // The keyboard fills what the panel leaves of a resized window.
-  form.resize(900, 150);
-  EXPECT_TRUE(WaitUntil([&] { return form.MIDIKeyb1->geometry() == QRect(0, 41, 900, 109); }));
-  EXPECT_EQ(form.Panel2->geometry(), QRect(0, 0, 900, 41));
+  const int top = form.MenuBar->height();
+  form.resize(900, top + 150);
+  EXPECT_TRUE(
+      WaitUntil([&] { return form.MIDIKeyb1->geometry() == QRect(0, top + 41, 900, 109); }));
+  EXPECT_EQ(form.Panel2->geometry(), QRect(0, top, 900, 41));
 
   EXPECT_TRUE(form.close());
   EXPECT_FALSE(form.isVisible());
