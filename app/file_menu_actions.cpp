@@ -35,6 +35,7 @@ void AddPlayerFileActions(QMenu& menu, TForm1& form) {
   });
 
   QAction* openBank = AddAction(menu, kOpenBankActionName, QStringLiteral("Open &Bank..."));
+  openBank->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
   QObject::connect(openBank, &QAction::triggered, &form, [&form] {
     const QString path = QFileDialog::getOpenFileName(
         &form, QStringLiteral("Open Bank"), QString(),
