@@ -29,6 +29,10 @@ class MidiFilePlayer {
   static constexpr int64_t kStartLeadBlocks = 3;
   // How far ahead of the engine the song is handed off.
   static constexpr int64_t kAheadBlocks = 50;
+  // The hand-off holds the whole lead even where every block takes a full engine queue, so a
+  // dense song never waits for room there.
+  static_assert(MidiHandOff::kTimedCapacity >=
+                static_cast<uint64_t>((kAheadBlocks + kStartLeadBlocks + 2) * kMidiQueueSize));
 
   // Shows a key pressed in a channel's colour (channel 0..15) or up (channel -1).
   using KeyDisplay = std::function<void(int32_t key, int32_t channel)>;

@@ -26,7 +26,7 @@ namespace velmo {
 
 class MidiHandOff {
  public:
-  static constexpr uint64_t kTimedCapacity = 16384;  // timed bytes in flight
+  static constexpr uint64_t kTimedCapacity = 32768;  // timed bytes in flight
   static constexpr uint64_t kNowCapacity = 8192;     // bytes of now messages, with their lengths
 
   MidiHandOff() = default;

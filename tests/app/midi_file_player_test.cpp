@@ -23,20 +23,22 @@ namespace {
 using namespace midi::testing;
 
 // Two tracks: programs, controllers, a bend, a system exclusive message, a tempo change, and
-// a chord of 200 note-ons at one time (600 bytes, more than the engine's queue takes at once).
-Bytes TestSong() {
-  Bytes chord;
-  for (uint8_t i = 0; i < 200; ++i)
-    Append(chord, Event(0, {static_cast<uint8_t>(0x90 | (i % 9)), static_cast<uint8_t>(30 + i / 4),
-                            static_cast<uint8_t>(40 + i % 60)}));
+// a chord of `chord` note-ons at one time (200: 600 bytes, more than the engine's queue takes
+// at once; 6000: 18000 bytes, the engine's queue full for 35 blocks in a row).
+Bytes TestSong(int chord = 200) {
+  Bytes notes;
   Bytes release;
-  for (uint8_t i = 0; i < 200; ++i)
-    Append(release, Event(i == 0 ? 480 : 0, {static_cast<uint8_t>(0x80 | (i % 9)),
-                                             static_cast<uint8_t>(30 + i / 4), 0x40}));
+  for (int i = 0; i < chord; ++i) {
+    const auto channel = static_cast<uint8_t>(i % 9);
+    const auto key = static_cast<uint8_t>(30 + i % 90);
+    Append(notes, Event(0, {static_cast<uint8_t>(0x90 | channel), key,
+                            static_cast<uint8_t>(40 + i % 60)}));
+    Append(release, Event(i == 0 ? 480 : 0, {static_cast<uint8_t>(0x80 | channel), key, 0x40}));
+  }
   Bytes first =
       Track({Event(0, {0xC0, 24}), Event(0, {0xB0, 7, 90}), Event(10, {0x90, 60, 100}),
              Event(0, {0xF0, 0x03, 0x7E, 0x7F, 0xF7}), Event(100, {0xE0, 0x00, 0x50}),
-             Event(200, {0x80, 60, 0}), TempoEvent(0, 300000), chord, release, EndOfTrack(100)});
+             Event(200, {0x80, 60, 0}), TempoEvent(0, 300000), notes, release, EndOfTrack(100)});
   Bytes second = Track({Event(50, {0xC9, 0}), Event(0, {0x99, 36, 110}), Event(0, {0xB1, 10, 20}),
                         Event(30, {0x91, 64, 90}), Event(900, {0x91, 64, 0}), EndOfTrack()});
   Bytes file = Header(1, 2, 96);
@@ -86,27 +88,28 @@ void PlayThrough(MidiFilePlayer& player, EngineSide& side, int64_t pumpEvery) {
 }
 
 TEST(MidiFilePlayer, SongBytesReachTheEngineAtTheOfflineScheduleBlocks) {
-  const Bytes file = TestSong();
-  const midi::ByteSchedule offline = OfflineSchedule(file);
-  ASSERT_GT(offline.back().block, offline.front().block + 40);
   // From every pump rate the window may run at, up to the hand-off's lead.
-  for (const int64_t pumpEvery : {int64_t{1}, int64_t{2}, int64_t{9}, int64_t{40}}) {
-    SCOPED_TRACE(pumpEvery);
-    auto handOff = std::make_unique<MidiHandOff>();
-    EngineSide side(*handOff);
-    for (int i = 0; i < 7; ++i)
-      side.Block();  // the window has been running for a while
-    MidiFilePlayer player(*handOff);
-    player.Open(MakeSong(file));
-    PlayThrough(player, side, pumpEvery);
+  for (const int chord : {200, 6000})
+    for (const int64_t pumpEvery : {int64_t{1}, int64_t{2}, int64_t{9}, int64_t{40}}) {
+      SCOPED_TRACE(::testing::Message() << chord << " notes, pump every " << pumpEvery);
+      const Bytes file = TestSong(chord);
+      const midi::ByteSchedule offline = OfflineSchedule(file);
+      ASSERT_GT(offline.back().block, offline.front().block + 40);
+      auto handOff = std::make_unique<MidiHandOff>();
+      EngineSide side(*handOff);
+      for (int i = 0; i < 7; ++i)
+        side.Block();  // the window has been running for a while
+      MidiFilePlayer player(*handOff);
+      player.Open(MakeSong(file));
+      PlayThrough(player, side, pumpEvery);
 
-    const int64_t start = player.StartBlock();
-    midi::ByteSchedule song;
-    for (const midi::ScheduledByte& byte : side.received) {
-      if (byte.block >= start) song.push_back({byte.block - start, byte.value});
+      const int64_t start = player.StartBlock();
+      midi::ByteSchedule song;
+      for (const midi::ScheduledByte& byte : side.received) {
+        if (byte.block >= start) song.push_back({byte.block - start, byte.value});
+      }
+      EXPECT_EQ(song, offline);
     }
-    EXPECT_EQ(song, offline);
-  }
 }
 
 // A song started on a running engine sounds from its first block as the offline render of the
