@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <algorithm>
 
@@ -12,6 +13,7 @@
 #include "app_test_support.h"
 #include "assets/builtin_bank.h"
 #include "tests/bank/soundfont_builder.h"
+#include "tests/midifile/midi_file_bytes.h"
 
 namespace velmo::test {
 namespace {
@@ -134,6 +136,36 @@ TEST_F(BankOpening, AFileThatFailsIsReportedAndTheLoadedBankPlaysOn) {
   EXPECT_EQ(TakeShownMessages().size(), 1u);
   EXPECT_EQ(form().windowTitle(), title);
   BuiltinEntry()->trigger();
+}
+
+// A dropped Standard MIDI File plays; a dropped file that is not one is reported and the song
+// that was open stays.
+TEST_F(BankOpening, DroppedMidiFilesPlayAndBrokenOnesAreReported) {
+  using namespace midi::testing;
+  const Bytes song = MidiFile(0, 96, {Track({Event(0, {0x90, 60, 100}), EndOfTrack(2000)})});
+  const auto drop = [&](const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form(), &dropped);
+  };
+  drop(Write(QStringLiteral("tune.mid"), song));
+  EXPECT_TRUE(TakeShownMessages().empty());
+  EXPECT_EQ(form().Player().State(), PlayerState::kPlaying);
+  const int64_t length = form().Player().LengthBlocks();
+
+  Bytes broken = song;
+  broken.resize(broken.size() - 3);
+  drop(Write(QStringLiteral("broken.mid"), broken));
+  const std::vector<TShownMessage> shown = TakeShownMessages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_TRUE(shown[0].text.contains(QStringLiteral("broken.mid")));
+  EXPECT_EQ(form().Player().State(), PlayerState::kPlaying);
+  EXPECT_EQ(form().Player().LengthBlocks(), length);
+  form().Player().Stop();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/midi_file_player.h"
@@ -228,6 +229,27 @@ TEST(MidiFilePlayer, StopPauseAndSeekResetEveryChannelAndDropWhatWasHandedOff) {
     }
     EXPECT_EQ(fromTarget, expected);
   }
+}
+
+// The keyboard shows a key down in the channel of the song's note that holds it, and up once no
+// channel holds it.
+TEST(MidiFilePlayer, KeysShowTheChannelsThatHoldThem) {
+  const Bytes file =
+      MidiFile(0, 96,
+               {Track({Event(0, {0x93, 60, 100}), Event(10, {0x95, 60, 90}),
+                       Event(10, {0x83, 60, 0}), Event(10, {0x95, 60, 0}), Event(0, {0x9F, 127, 1}),
+                       Event(10, {0x9F, 127, 0}), EndOfTrack(10)})});
+  auto handOff = std::make_unique<MidiHandOff>();
+  EngineSide side(*handOff);
+  MidiFilePlayer player(*handOff);
+  std::vector<std::pair<int32_t, int32_t>> shown;
+  player.SetKeyDisplay([&](int32_t key, int32_t channel) { shown.emplace_back(key, channel); });
+  player.Open(MakeSong(file));
+  PlayThrough(player, side, 1);
+  // Channel 3 letting go while channel 5 holds key 60 changes nothing that shows.
+  const std::vector<std::pair<int32_t, int32_t>> expected{
+      {60, 3}, {60, 5}, {60, -1}, {127, 15}, {127, -1}};
+  EXPECT_EQ(shown, expected);
 }
 
 // Bytes the window sends one at a time reach the engine as whole messages, never split by a
