@@ -4,18 +4,26 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFont>
-#include <QHBoxLayout>
 #include <QKeySequence>
+#include <QMimeData>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <sstream>
 #include <stdexcept>
 
 #include "app/application.h"
+#include "app/file_menu_actions.h"
 #include "app/program_names.h"
 #include "assets/builtin_bank.h"
 #include "audio/ddsd_channel.h"
 #include "audio/ddsd_report.h"
+#include "bankbuilder/soundfont.h"
+#include "controls/midi_keyb_layout.h"
+#include "midifile/standard_midi_file.h"
 
 namespace velmo {
 
@@ -27,6 +35,12 @@ constexpr int kPanelHeight = 41;
 constexpr int kChannelItems = 16;
 constexpr int32_t kOutputChannel = 0;
 constexpr int kKeybPosition = 14;
+// The player bar sits in the panel right of the link.
+constexpr int kPlayerBarLeft = 390;
+constexpr int kPlayerBarTop = 9;
+constexpr int kPlayerBarHeight = 23;
+// Larger files are refused: no song needs that much.
+constexpr qint64 kMaxSongFileBytes = 64 << 20;
 // The window's font: 11 pixels high, a plain sans face.
 constexpr const char* kFontFamily = "DejaVu Sans";
 constexpr int kFontPixelSize = 11;
@@ -48,11 +62,14 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
       engine_(options.engine != nullptr ? *options.engine : TheEngine()),
       midiSink_(std::move(options.midiSink)),
       openBank_(std::move(options.openBank)),
-      openUrl_(std::move(options.openUrl)) {
+      openUrl_(std::move(options.openUrl)),
+      handOff_(std::make_unique<MidiHandOff>()),
+      player_(std::make_unique<MidiFilePlayer>(*handOff_)),
+      bankOpener_(std::make_unique<TBankOpener>(this)) {
   noteChannel_.fill(-1);
   inputNoteChannel_.fill(-1);
   if (!midiSink_) {
-    midiSink_ = [&engine = engine_](uint8_t byte) { PushMidiByte(engine, byte); };
+    midiSink_ = [&handOff = *handOff_](uint8_t byte) { handOff.SendByte(byte); };
   }
   if (!openBank_) openBank_ = OpenBuiltinBank;
   if (!openUrl_) openUrl_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
@@ -78,8 +95,7 @@ TForm1::~TForm1() {
 }
 
 void TForm1::CreateComponents() {
-  setWindowTitle(QStringLiteral("%1 %2").arg(QString::fromUtf8(kProgramTitle),
-                                             QString::fromUtf8(kVersionText)));
+  ShowTitle();
   QFont font(QString::fromUtf8(kFontFamily));
   font.setPixelSize(kFontPixelSize);
   setFont(font);
@@ -122,6 +138,18 @@ void TForm1::CreateComponents() {
   LinkLabel1->setOpenExternalLinks(false);
   LinkLabel1->setFocusPolicy(Qt::StrongFocus);
 
+  PlayerBar = new TPlayerBar(*player_, Panel2);
+  PlayerBar->setObjectName(QStringLiteral("PlayerBar"));
+  PlayerBar->setGeometry(kPlayerBarLeft, kPlayerBarTop, kClientWidth - kPlayerBarLeft - 8,
+                         kPlayerBarHeight);
+  player_->SetKeyDisplay([this](int32_t key, int32_t channel) {
+    const TColor color =
+        channel < 0 ? 0
+                    : MIDIKeybDownColor[static_cast<size_t>(channel) % MIDIKeybDownColor.size()];
+    MIDIKeyb1->SetDown(key, color);
+  });
+  setAcceptDrops(true);
+
   MIDIKeyb1 = new TMIDIKeyb(this);
   MIDIKeyb1->setObjectName(QStringLiteral("MIDIKeyb1"));
   MIDIKeyb1->SetPos(kKeybPosition);
@@ -132,13 +160,6 @@ void TForm1::CreateComponents() {
   MIDIKeyb1->SetRightClickEnable(false);
   MIDIKeyb1->SetRightClickColor(clBlue);
   MIDIKeyb1->SetGliss(true);
-  PlayerArea = new QWidget(this);
-  PlayerArea->setObjectName(QStringLiteral("PlayerArea"));
-  auto* playerLayout = new QHBoxLayout(PlayerArea);
-  playerLayout->setContentsMargins(4, 2, 4, 2);
-  PlayerArea->hide();
-  layout->addWidget(PlayerArea);
-
   layout->addWidget(MIDIKeyb1, 1);
 
   StatusLine = new QLabel(this);
@@ -161,6 +182,20 @@ void TForm1::CreateComponents() {
           [this](const QString& link) { Guarded([&] { LinkLabel1LinkClick(link); }); });
   connect(MIDIKeyb1, &TMIDIKeyb::OnNoteOn, this, &TForm1::MIDIKeyb1NoteOn);
   connect(MIDIKeyb1, &TMIDIKeyb::OnNoteOff, this, &TForm1::MIDIKeyb1NoteOff);
+  connect(bankOpener_.get(), &TBankOpener::Prepared, this, [this](const PreparedBank& bank) {
+    Guarded([&] {
+      std::istringstream image(bank.image);
+      SwapBank(image, QString::fromStdString(bank.name));
+    });
+  });
+  connect(bankOpener_.get(), &TBankOpener::Failed, this,
+          [](const QString& path, const QString& reason) {
+            Guarded([&] {
+              throw std::runtime_error(
+                  (reason.isEmpty() ? QStringLiteral("cannot open the bank %1").arg(path) : reason)
+                      .toStdString());
+            });
+          });
 
   // The playing keys reach the window whichever of its controls has the focus.
   for (QWidget* widget :
@@ -174,6 +209,8 @@ void TForm1::CreateMenus() {
   MenuBar->setObjectName(QStringLiteral("MenuBar"));
   FileMenu = MenuBar->addMenu(QStringLiteral("&File"));
   FileMenu->setObjectName(QStringLiteral("FileMenu"));
+  AddPlayerFileActions(*FileMenu, *this);
+  FileMenu->addSeparator();
   FileQuitAction = FileMenu->addAction(QStringLiteral("E&xit"));
   FileQuitAction->setObjectName(QStringLiteral("FileQuitAction"));
   connect(FileQuitAction, &QAction::triggered, this, &QWidget::close);
@@ -280,6 +317,7 @@ void TForm1::StartEngineAndOutput() {
   const std::array<uint8_t, kStreamBytes> silence{};
   streamWave->BlockCopy(0, silence.data(), kStreamBytes);
   OutputChannel()->LoopPlay();
+  handOff_->Attach(engine_);
   EngineStart(engine_);
 }
 
@@ -308,9 +346,78 @@ void TForm1::FormCloseQuery(bool& /*canClose*/) {
 void TForm1::StopEngineAndOutput() {
   if (!engineStarted) return;
   engineStarted = false;
+  player_->Stop();
   OutputChannel()->Stop();
   EngineStop(engine_);
+  MidiHandOff::Detach(engine_);
   EngineShutdown(engine_);
+}
+
+void TForm1::OpenSongFile(const QString& path) {
+  const std::string name = QFileInfo(path).fileName().toStdString();
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw std::runtime_error("cannot open the MIDI file " + name + ": " +
+                             file.errorString().toStdString());
+  }
+  if (file.size() > kMaxSongFileBytes) {
+    throw std::runtime_error("the MIDI file " + name + " is too large");
+  }
+  const QByteArray bytes = file.readAll();
+  Song song;
+  try {
+    song = MakeSong(std::span(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                              static_cast<size_t>(bytes.size())));
+  } catch (const midi::MidiFileError& error) {
+    throw std::runtime_error("cannot play the MIDI file " + name + ": " + error.what());
+  }
+  player_->Open(std::move(song));
+  PlayerBar->SongOpened(QFileInfo(path).fileName());
+  if (engineStarted) player_->Play();
+  PlayerBar->Refresh();
+}
+
+void TForm1::OpenBankFile(const QString& path) {
+  bankOpener_->Open(path);
+}
+
+void TForm1::RestoreBuiltinBank() {
+  const std::unique_ptr<std::istream> image = openBank_();
+  if (image == nullptr) throw std::runtime_error("SOUND1 cannot be opened");
+  SwapBank(*image, QString());
+}
+
+void TForm1::SwapBank(std::istream& image, const QString& name) {
+  player_->Stop();
+  PlayerBar->Refresh();
+  if (engineStarted) EngineStop(engine_);
+  EngineLoadAndReset(engine_, image);
+  bankName_ = name;
+  ShowTitle();
+  if (engineStarted) EngineStart(engine_);
+  // The reset set every channel to its first program; the lists show it.
+  ComboBox2->setCurrentIndex(0);
+  if (FileMenu != nullptr) UpdatePlayerFileActions(*FileMenu, *this);
+}
+
+void TForm1::ShowTitle() {
+  QString title = QStringLiteral("%1 %2").arg(QString::fromUtf8(kProgramTitle),
+                                              QString::fromUtf8(kVersionText));
+  if (!bankName_.isEmpty()) title += QStringLiteral(" [%1]").arg(bankName_);
+  setWindowTitle(title);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+  event->acceptProposedAction();
+  const QString path = urls.front().toLocalFile();
+  Guarded([&] { OpenSongFile(path); });
 }
 
 void TForm1::SendMidi(std::span<const uint8_t> bytes) {

@@ -1,6 +1,7 @@
 // TForm1: the checker's one window. A channel selector, the General MIDI program list, the
 // maker's link and the on-screen keyboard turn the user's actions into MIDI bytes for the
 // engine; a looping stream buffer carries the engine's rendered blocks to the sound device.
+// A File menu and the player bar play Standard MIDI Files and open other banks.
 #pragma once
 
 #include <QAction>
@@ -21,8 +22,12 @@
 #include <memory>
 #include <span>
 
+#include "app/bank_opener.h"
 #include "app/letter_keys.h"
+#include "app/midi_file_player.h"
+#include "app/midi_hand_off.h"
 #include "app/midi_input.h"
+#include "app/player_bar.h"
 #include "audio/ddsd.h"
 #include "audio/ddsd_gen_wave.h"
 #include "controls/midi_keyb.h"
@@ -46,7 +51,7 @@ inline constexpr uint8_t kNoteVelocity = 100;
 // What the window works with; an empty member takes the program's own piece.
 struct TForm1Options {
   Engine* engine = nullptr;                                 // TheEngine()
-  std::function<void(uint8_t)> midiSink;                    // PushMidiByte on the engine
+  std::function<void(uint8_t)> midiSink;                    // the MIDI hand-off
   std::function<std::unique_ptr<std::istream>()> openBank;  // the built-in bank (SOUND1)
   std::function<void(TDDSD&)> configureDevice;              // runs before the device opens
   std::function<void(const QUrl&)> openUrl;                 // QDesktopServices::openUrl
@@ -69,11 +74,12 @@ class TForm1 : public QWidget {
   QComboBox* ComboBox2 = nullptr;
   QLabel* LinkLabel1 = nullptr;
   TMIDIKeyb* MIDIKeyb1 = nullptr;
+  TPlayerBar* PlayerBar = nullptr;
   TDDSD DDSD1;
 
   // The menu bar above the panel: File (opening songs and banks) and MIDI (input ports, panic).
   QMenuBar* MenuBar = nullptr;
-  // Entries that open things go before FileQuitAction (FileMenu->insertAction).
+  // Opening songs and banks, then Exit.
   QMenu* FileMenu = nullptr;
   QAction* FileQuitAction = nullptr;
   QMenu* MidiMenu = nullptr;
@@ -85,9 +91,6 @@ class TForm1 : public QWidget {
   QAction* PanicAction = nullptr;
   // Non-modal notices under the keyboard (hidden while there is none).
   QLabel* StatusLine = nullptr;
-  // Controls of whatever plays into the window, between the panel and the keyboard; hidden while
-  // empty. Its layout is a QHBoxLayout.
-  QWidget* PlayerArea = nullptr;
 
   int32_t SelectedChannel() const { return selectedChannel; }
   TMidiInput* MidiInput() const { return midiInput_.get(); }
@@ -95,6 +98,20 @@ class TForm1 : public QWidget {
   bool EngineStarted() const { return engineStarted; }
   TDDSDWaveData* StreamWave() const { return streamWave.get(); }
   Engine& FormEngine() const { return engine_; }
+  MidiHandOff& HandOff() const { return *handOff_; }
+  MidiFilePlayer& Player() const { return *player_; }
+  TBankOpener& BankOpener() const { return *bankOpener_; }
+  // The name of the bank other than the built-in one that plays, else empty.
+  const QString& BankName() const { return bankName_; }
+
+  // Plays a Standard MIDI File from its start; throws with a text for the user when the file
+  // cannot be read.
+  void OpenSongFile(const QString& path);
+  // Starts opening a bank image or a SoundFont; the bank swaps in once it is ready, and a file
+  // that fails is reported while the loaded bank plays on.
+  void OpenBankFile(const QString& path);
+  // Plays the built-in bank again.
+  void RestoreBuiltinBank();
 
   // The window's handlers and the sequences they run.
   void FormCreate();
@@ -126,6 +143,8 @@ class TForm1 : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateComponents();
@@ -134,11 +153,18 @@ class TForm1 : public QWidget {
   void FillMidiConnectMenu();
   void ReleaseLetterKeys();
   TDDSDChannel* OutputChannel();
+  // Stops the engine, loads `image` and starts it again; the song stops first.
+  void SwapBank(std::istream& image, const QString& name);
+  void ShowTitle();
 
   Engine& engine_;
   std::function<void(uint8_t)> midiSink_;
   std::function<std::unique_ptr<std::istream>()> openBank_;
   std::function<void(const QUrl&)> openUrl_;
+  std::unique_ptr<MidiHandOff> handOff_;  // the engine's one MIDI producer
+  std::unique_ptr<MidiFilePlayer> player_;
+  std::unique_ptr<TBankOpener> bankOpener_;
+  QString bankName_;
 
   int32_t selectedChannel = 0;
   bool engineStarted = false;

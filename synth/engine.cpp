@@ -89,6 +89,7 @@ void RenderIfDue(Engine& engine) noexcept {
       engine.nextTakeBlock.load(std::memory_order_acquire)) {
     return;  // rendered up to the half that waits to be taken
   }
+  if (engine.preBlockHook != nullptr) engine.preBlockHook(engine.preBlockContext, engine);
   DrainMidiQueue(engine);
   RenderBlock(engine);
 }
@@ -117,6 +118,11 @@ bool AnyVoiceActive(const Engine& engine) {
     if (engine.voices[v].active) return true;
   }
   return false;
+}
+
+void SetPreBlockHook(Engine& engine, PreBlockHook hook, void* context) {
+  engine.preBlockHook = hook;
+  engine.preBlockContext = context;
 }
 
 void SetEngineMessageHook(Engine& engine, std::function<void(const std::string&)> hook) {

@@ -18,6 +18,13 @@
 
 namespace velmo {
 
+struct Engine;
+
+// Runs on the timer thread right before each block that RenderIfDue renders, ahead of the queue
+// drain: a source of bytes timed to blocks can push them there, so that they take effect exactly
+// before that block. It must not allocate, lock or wait.
+using PreBlockHook = void (*)(void* context, Engine& engine) noexcept;
+
 struct Engine {
   Engine();
   ~Engine();
@@ -42,6 +49,9 @@ struct Engine {
   int32_t EnvTickPeriod = 50;        // an envelope tick every EnvTickPeriod + 1 frames
   int32_t OutputRateShift = 1;       // octave offset between cents and the 16.16 step
   uint32_t AllocStampCounter = 100;  // numbers note starts; never reset
+
+  PreBlockHook preBlockHook = nullptr;  // set only while no timer runs
+  void* preBlockContext = nullptr;
 
   uint32_t timerId = 0;  // non-zero while the timer runs
   PeriodicTimer timer;
@@ -82,6 +92,10 @@ int32_t WriteBlock(const Engine& engine);
 // 442 samples of one ring block, L R L R ...
 const int16_t* RingBlock(const Engine& engine, int32_t blockIndex);
 bool AnyVoiceActive(const Engine& engine);
+
+// Installs (or, with null, removes) the hook RenderIfDue runs before each block. Only while no
+// timer runs; EngineReset leaves it in place.
+void SetPreBlockHook(Engine& engine, PreBlockHook hook, void* context);
 
 void SetEngineMessageHook(Engine& engine, std::function<void(const std::string&)> hook);
 

@@ -99,8 +99,8 @@ TEST_F(MainWindowMidi, AHeldKeyIsReleasedOnTheChannelItStartedOn) {
   EXPECT_EQ(window_->TakeMidi(), (Bytes{0x91, 64, 100, 0x91, 64, 0}));
 }
 
-// Without a sink of its own the window feeds the engine's queue, which the parser turns into
-// channel state.
+// Without a sink of its own the window feeds the engine's queue through the hand-off, before the
+// next block; the parser turns the bytes into channel state.
 TEST(MainWindowMidiToEngine, ProgramChangesReachTheEngine) {
   TFormUnderTest window(/*recordMidi=*/false);
   TForm1& form = *window.form;
@@ -110,6 +110,7 @@ TEST(MainWindowMidiToEngine, ProgramChangesReachTheEngine) {
     QTest::keyClick(form.ComboBox2, Qt::Key_Down);
   for (int i = 0; i < 3; ++i)
     QTest::keyClick(form.ComboBox1, Qt::Key_Down);
+  form.HandOff().BeforeBlock(*window.engine);
   DrainMidiQueue(*window.engine);
   EXPECT_EQ(window.engine->channels[0].program, 5);
   EXPECT_EQ(window.engine->channels[1].program, 5);

@@ -50,6 +50,7 @@ TEST(MainWindowPanic, SilencesEverythingWithinOneBlock) {
                     100,  0x99, 36,  127,  0x99, 42,  127,  0xEF, 0,   127,  0x9F, 84,   90};
   window.form->SendMidi(notes);
   for (int block = 0; block < 3; ++block) {
+    window.form->HandOff().BeforeBlock(engine);
     DrainMidiQueue(engine);
     RenderBlock(engine);
   }
@@ -61,6 +62,7 @@ TEST(MainWindowPanic, SilencesEverythingWithinOneBlock) {
   ASSERT_FALSE(silent());
 
   window.form->PanicAction->trigger();
+  window.form->HandOff().BeforeBlock(engine);
   DrainMidiQueue(engine);
   RenderBlock(engine);
   EXPECT_TRUE(silent());
