@@ -35,10 +35,11 @@ std::optional<int> HexDigit(char c) {
   return std::nullopt;
 }
 
-std::vector<std::string_view> SplitTokens(std::string_view line) {
+// Splits at most `maxTokens` tokens (the rest of the line is left unread).
+std::vector<std::string_view> SplitTokens(std::string_view line, size_t maxTokens) {
   std::vector<std::string_view> tokens;
   size_t pos = 0;
-  while (pos < line.size()) {
+  while (pos < line.size() && tokens.size() < maxTokens) {
     while (pos < line.size() && IsBlank(line[pos]))
       ++pos;
     if (pos == line.size()) break;
@@ -94,6 +95,7 @@ std::vector<ScriptLine> ParseMidiScript(std::string_view text) {
 
   std::vector<ScriptLine> entries;
   int64_t lineNumber = 0;
+  int64_t midiBytes = 0;
   while (!text.empty()) {
     ++lineNumber;
     const size_t newline = text.find('\n');
@@ -101,8 +103,18 @@ std::vector<ScriptLine> ParseMidiScript(std::string_view text) {
     text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
     if (line.ends_with('\r')) line.remove_suffix(1);
 
-    const std::vector<std::string_view> tokens = SplitTokens(line);
+    // One token more than the byte budget allows is enough to see it is over.
+    const std::vector<std::string_view> tokens =
+        SplitTokens(line, static_cast<size_t>(kMaxScriptMidiBytes - midiBytes) + 2);
     if (tokens.empty()) continue;  // blank or comment line
+    midiBytes += static_cast<int64_t>(tokens.size()) - 1;
+    if (static_cast<int64_t>(entries.size()) == kMaxScriptEntryLines ||
+        midiBytes > kMaxScriptMidiBytes) {
+      throw ScriptError(lineNumber, "script too large at line " + std::to_string(lineNumber) +
+                                        ": a script may hold at most " +
+                                        std::to_string(kMaxScriptEntryLines) + " entry lines and " +
+                                        std::to_string(kMaxScriptMidiBytes) + " MIDI bytes");
+    }
     entries.push_back(ParseEntryLine(lineNumber, line, tokens));
   }
   return entries;

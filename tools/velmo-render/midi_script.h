@@ -37,7 +37,13 @@ struct ScriptLine {
   std::vector<uint8_t> bytes;
 };
 
-// Parses every entry line in file order. Throws ScriptError on the first malformed line.
+// Most entry lines and MIDI bytes a script may hold: far above any real render, they keep a
+// hostile script from taking gigabytes once parsed and scheduled.
+inline constexpr int64_t kMaxScriptEntryLines = int64_t{1} << 21;  // 2,097,152
+inline constexpr int64_t kMaxScriptMidiBytes = int64_t{1} << 23;   // 8,388,608
+
+// Parses every entry line in file order. Throws ScriptError on the first malformed line and on
+// the line that goes past kMaxScriptEntryLines or kMaxScriptMidiBytes.
 std::vector<ScriptLine> ParseMidiScript(std::string_view text);
 
 struct ScriptSchedule {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -63,10 +64,18 @@ PcmWriter::PcmWriter(const std::string& path, OutputContainer container,
   if (path == "-") {
     file_ = stdout;
   } else {
-    file_ = std::fopen(path.c_str(), "wb");
-    if (file_ == nullptr) Fail("cannot open");
+    try {
+      output_.emplace(path);
+    } catch (const fileio::OutputFileError& error) {
+      throw OutputError(error.what());
+    }
+    const int fd = ::dup(output_->Fd());
+    file_ = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (file_ == nullptr) {
+      if (fd >= 0) ::close(fd);
+      Fail("cannot open");
+    }
     ownsFile_ = true;
-    removeIfUnfinished_ = IsRewritableFromStart(file_);
   }
 
   if (container_ == OutputContainer::kRaw) return;
@@ -80,11 +89,9 @@ PcmWriter::PcmWriter(const std::string& path, OutputContainer container,
   }
 }
 
+// A render that failed half way leaves the target as it was: output_ removes its new file.
 PcmWriter::~PcmWriter() {
-  if (!ownsFile_) return;
-  std::fclose(file_);
-  // A render that failed half way leaves no half-written file with a wrong header behind.
-  if (removeIfUnfinished_) std::remove(path_.c_str());
+  if (ownsFile_) std::fclose(file_);
 }
 
 void PcmWriter::Fail(const std::string& what) const {
@@ -130,6 +137,13 @@ void PcmWriter::Finish() {
   if (ownsFile_) {
     ownsFile_ = false;
     if (std::fclose(file_) != 0) Fail("cannot write");
+  }
+  if (output_) {
+    try {
+      output_->Commit();
+    } catch (const fileio::OutputFileError& error) {
+      throw OutputError(error.what());
+    }
   }
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "fileio/atomic_output_file.h"
+
 namespace velmo::render {
 
 inline constexpr size_t kWavHeaderSize = 44;
@@ -30,7 +32,9 @@ enum class OutputContainer { kWav, kRaw };
 
 // Sample sink for one render. The WAV header needs the data size: when the size is given up
 // front it is written first; otherwise the header is patched at Finish on a seekable file, and
-// on a pipe the samples are kept in memory until Finish. Every failure throws OutputError.
+// on a pipe the samples are kept in memory until Finish. A named file is written next to its
+// target and replaces it only at Finish, so a failed render keeps the old file. Every failure
+// throws OutputError.
 class PcmWriter {
  public:
   // `path` "-" is standard output.
@@ -49,9 +53,9 @@ class PcmWriter {
   void Fail(const std::string& what) const;
 
   std::string path_;
+  std::optional<fileio::AtomicOutputFile> output_;  // a named file, until Finish commits it
   std::FILE* file_ = nullptr;
   bool ownsFile_ = false;  // until Finish closes it
-  bool removeIfUnfinished_ = false;
   OutputContainer container_;
   std::optional<uint64_t> knownDataBytes_;
   bool patchHeaderAtFinish_ = false;
