@@ -14,6 +14,11 @@ namespace velmo {
 
 inline constexpr size_t kDefaultBankBudget = 8u << 20;
 inline constexpr int32_t kBuildVelocity = 100;
+// Most zones (programs 0..127 of bank 0 and the standard kit, at kBuildVelocity) and most
+// sample frames spanned by those zones, counted once per zone, that a build reads. Far above
+// real General MIDI SoundFonts, they keep a crafted one from running for minutes.
+inline constexpr uint64_t kMaxBuildZones = 16384;
+inline constexpr uint64_t kMaxBuildZoneFrames = uint64_t{1} << 31;
 
 struct BuildSummary {
   int32_t programs = 0;  // melodic instruments with at least one region
@@ -28,7 +33,8 @@ struct BuildSummary {
 using BuildProgress = std::function<void(size_t, size_t)>;
 
 // Builds the image; the result is at most `maxBytes` long (throws std::runtime_error when the
-// budget cannot be met) and depends only on the SoundFont's bytes.
+// budget cannot be met, or when the SoundFont is over kMaxBuildZones or kMaxBuildZoneFrames)
+// and depends only on the SoundFont's bytes.
 std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSummary& summary,
                                const BuildProgress& progress = {});
 
