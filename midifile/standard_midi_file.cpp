@@ -91,16 +91,17 @@ int ChannelDataLength(uint8_t status) {
 // Counts what the tracks read so far hold, against the file-wide limits.
 class EventBudget {
  public:
+  explicit EventBudget(const MidiFileLimits& limits) : limits_(limits) {}
   void Take(size_t bytes, size_t offset) {
-    if (++events_ > kMaxMidiFileEvents)
-      TooLarge(std::to_string(kMaxMidiFileEvents) + " events", offset);
+    if (++events_ > limits_.events) TooLarge(std::to_string(limits_.events) + " events", offset);
     bytes_ += bytes;
-    if (bytes_ > kMaxMidiFileEventBytes) {
-      TooLarge(std::to_string(kMaxMidiFileEventBytes) + " bytes of MIDI messages", offset);
+    if (bytes_ > limits_.eventBytes) {
+      TooLarge(std::to_string(limits_.eventBytes) + " bytes of MIDI messages", offset);
     }
   }
 
  private:
+  MidiFileLimits limits_;
   uint64_t events_ = 0;
   uint64_t bytes_ = 0;
 };
@@ -185,7 +186,7 @@ TimeDivision ReadDivision(uint16_t word) {
 
 }  // namespace
 
-StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data) {
+StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data, const MidiFileLimits& limits) {
   const auto chunkId = [&](size_t offset) {
     return std::string_view(reinterpret_cast<const char*>(data.data() + offset), 4);
   };
@@ -207,7 +208,7 @@ StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data) {
   if (trackCount == 0) Fail("the header announces no tracks", 10);
   file.division = ReadDivision(static_cast<uint16_t>(ReadBigEndian(data.subspan(12, 2))));
 
-  EventBudget budget;
+  EventBudget budget(limits);
   size_t offset = kChunkHeaderSize + headerLength;
   while (file.tracks.size() < trackCount) {
     if (data.size() - offset < kChunkHeaderSize) {

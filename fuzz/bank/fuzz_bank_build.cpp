@@ -78,8 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     presets.push_back(std::move(preset));
   }
   try {
-    const velmo::SoundFont font =
-        velmo::ParseSoundFont(velmo::testing::WriteSoundFont(samples, presets));
+    // The parsed SoundFont reads its samples from these bytes: they must outlive it.
+    const std::vector<uint8_t> bytes = velmo::testing::WriteSoundFont(samples, presets);
+    const velmo::SoundFont font = velmo::ParseSoundFont(bytes);
     velmo::BuildSummary summary;
     (void)velmo::BuildBank(font, velmo::kDefaultBankBudget, summary);
   } catch (const std::runtime_error&) {

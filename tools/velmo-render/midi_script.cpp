@@ -90,7 +90,7 @@ ScriptLine ParseEntryLine(int64_t lineNumber, std::string_view line,
 ScriptError::ScriptError(int64_t lineNumber, const std::string& message)
     : std::runtime_error(message), lineNumber_(lineNumber) {}
 
-std::vector<ScriptLine> ParseMidiScript(std::string_view text) {
+std::vector<ScriptLine> ParseMidiScript(std::string_view text, const ScriptLimits& limits) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
 
   std::vector<ScriptLine> entries;
@@ -105,15 +105,14 @@ std::vector<ScriptLine> ParseMidiScript(std::string_view text) {
 
     // One token more than the byte budget allows is enough to see it is over.
     const std::vector<std::string_view> tokens =
-        SplitTokens(line, static_cast<size_t>(kMaxScriptMidiBytes - midiBytes) + 2);
+        SplitTokens(line, static_cast<size_t>(limits.midiBytes - midiBytes) + 2);
     if (tokens.empty()) continue;  // blank or comment line
     midiBytes += static_cast<int64_t>(tokens.size()) - 1;
-    if (static_cast<int64_t>(entries.size()) == kMaxScriptEntryLines ||
-        midiBytes > kMaxScriptMidiBytes) {
+    if (static_cast<int64_t>(entries.size()) == limits.entryLines || midiBytes > limits.midiBytes) {
       throw ScriptError(lineNumber, "script too large at line " + std::to_string(lineNumber) +
                                         ": a script may hold at most " +
-                                        std::to_string(kMaxScriptEntryLines) + " entry lines and " +
-                                        std::to_string(kMaxScriptMidiBytes) + " MIDI bytes");
+                                        std::to_string(limits.entryLines) + " entry lines and " +
+                                        std::to_string(limits.midiBytes) + " MIDI bytes");
     }
     entries.push_back(ParseEntryLine(lineNumber, line, tokens));
   }
