@@ -367,8 +367,14 @@ void CheckBuildWork(const SoundFont& font, const std::vector<std::vector<Resolve
   for (const std::vector<ResolvedZone>& presetZones : zones) {
     for (const ResolvedZone& zone : presetZones) {
       const SfSample& sample = font.samples[zone.sampleIndex];
+      const auto zoneFrames = static_cast<uint64_t>(zone.End(sample) - zone.Start(sample));
+      if (zoneFrames > kMaxBuildFramesPerZone) {
+        throw std::runtime_error("a zone of SoundFont sample '" + sample.name + "' spans " +
+                                 std::to_string(zoneFrames) + " sample frames, more than the " +
+                                 std::to_string(kMaxBuildFramesPerZone) + " a bank build reads");
+      }
       ++zoneCount;
-      frames += static_cast<uint64_t>(zone.End(sample) - zone.Start(sample));
+      frames += zoneFrames;
     }
   }
   if (zoneCount > kMaxBuildZones) {
