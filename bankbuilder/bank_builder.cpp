@@ -340,7 +340,9 @@ double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
   ImageInstrument record;
   MapEnvelope(EnvelopeOf(main.zone), LoopWaitSeconds(font, main, wave), record);
   constexpr int32_t kFrames = playback::kOutputRate * 2 / 5;
-  const auto loopFrame = static_cast<int32_t>(wave.loops ? wave.loopStart / step : 0.0);
+  // Extreme tunings make the step tiny: a loop reached after the frames compared is never seen.
+  const auto loopFrame =
+      static_cast<int32_t>(wave.loops ? std::min(wave.loopStart / step, double{kFrames}) : 0.0);
   const std::vector<float> ours = EngineEnvelopeGains(record, key, kFrames, loopFrame);
   const double loopLength = static_cast<double>(wave.loopEnd) - wave.loopStart + 1;
   double ourPower = 0;

@@ -21,7 +21,7 @@ inline constexpr int32_t kBuildVelocity = 100;
 // has 1840 zones spanning 104 million frames, the longest 376 thousand.
 inline constexpr uint64_t kMaxBuildZones = 16384;
 inline constexpr uint64_t kMaxBuildFramesPerZone = uint64_t{1} << 22;  // 4,194,304
-inline constexpr uint64_t kMaxBuildZoneFrames = uint64_t{1} << 28;     // 268,435,456
+inline constexpr uint64_t kMaxBuildZoneFrames = uint64_t{1} << 27;     // 134,217,728
 
 struct BuildSummary {
   int32_t programs = 0;  // melodic instruments with at least one region

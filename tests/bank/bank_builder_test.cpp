@@ -250,7 +250,7 @@ TEST(BankBuilder, WorkBeyondTheLimitsIsRefusedBeforeItStarts) {
   };
   const Case cases[] = {
       {(size_t{1} << 22) + 1, 1, "spans 4194305 sample frames, more than the 4194304"},
-      {size_t{1} << 20, 3, "sample frames in all, more than the 268435456"},
+      {size_t{1} << 20, 2, "sample frames in all, more than the 134217728"},
       {64, 129, "zones, more than the 16384"},
   };
   for (const Case& c : cases) {

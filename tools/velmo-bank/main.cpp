@@ -32,7 +32,7 @@ int Usage() {
                "build writes FILE only once the whole image is made (FILE is never the SF2);\n"
                "N is a whole number of bytes, 1 to 2^32 - 1. The SoundFont must be a regular\n"
                "file. A build refuses SoundFonts with more than 16384 zones, a zone over\n"
-               "4194304 sample frames or zones over 268435456 frames in all (each zone\n"
+               "4194304 sample frames or zones over 134217728 frames in all (each zone\n"
                "counted; far above real General MIDI SoundFonts).\n";
   return 2;
 }
