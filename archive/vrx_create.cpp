@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <system_error>
@@ -21,15 +22,34 @@ constexpr std::uint64_t kMaxArchiveLength = std::numeric_limits<std::uint32_t>::
                           what + " '" + file_name + "'");
 }
 
+[[noreturn]] void RaiseTooLarge(const std::string& file_name) {
+  throw EVRXError("'" + file_name + "' is larger than an archive entry can be (4 GiB - 1)");
+}
+
+// A pipe or a device has no length up front: it is read to its end, in pieces.
+std::vector<std::uint8_t> ReadToEnd(std::ifstream& file, const std::string& file_name) {
+  std::vector<std::uint8_t> bytes;
+  std::vector<char> piece(1 << 16);
+  errno = 0;
+  while (file.read(piece.data(), static_cast<std::streamsize>(piece.size())) || file.gcount() > 0) {
+    if (bytes.size() + static_cast<std::size_t>(file.gcount()) > kMaxArchiveLength) {
+      RaiseTooLarge(file_name);
+    }
+    bytes.insert(bytes.end(), piece.data(), piece.data() + file.gcount());
+  }
+  if (file.bad()) RaiseFileError("cannot read", file_name);
+  return bytes;
+}
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& file_name) {
   std::ifstream file = OpenVRXInputFile(file_name);
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(file_name, ignored)) return ReadToEnd(file, file_name);
   file.seekg(0, std::ios::end);
   const std::streamoff length = file.tellg();
   file.seekg(0, std::ios::beg);
   if (length < 0 || !file) RaiseFileError("cannot read", file_name);
-  if (static_cast<std::uint64_t>(length) > kMaxArchiveLength) {
-    throw EVRXError("'" + file_name + "' is larger than an archive entry can be (4 GiB - 1)");
-  }
+  if (static_cast<std::uint64_t>(length) > kMaxArchiveLength) RaiseTooLarge(file_name);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
   errno = 0;
   file.read(reinterpret_cast<char*>(bytes.data()), length);

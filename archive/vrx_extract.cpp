@@ -48,16 +48,47 @@ std::optional<TVRXDataInfo> FindEntry(std::istream& archive, std::uint64_t lengt
   return std::nullopt;
 }
 
-std::vector<std::uint8_t> ReadStoredBytes(std::istream& archive, std::uint64_t length,
-                                          std::uint32_t pos, std::uint32_t size,
-                                          const std::string& id) {
+constexpr std::uint32_t kStreamPiece = 1u << 20;
+
+void CheckStoredBytes(std::uint64_t length, std::uint32_t pos, std::uint32_t size,
+                      const std::string& id) {
   if (std::uint64_t{pos} + size > length) {
     throw EVRXError("VRX archive is truncated: the data of '" + id + "' (" + std::to_string(size) +
                     " bytes at " + std::to_string(pos) + ") runs past its end");
   }
+}
+
+std::vector<std::uint8_t> ReadStoredBytes(std::istream& archive, std::uint64_t length,
+                                          std::uint32_t pos, std::uint32_t size,
+                                          const std::string& id) {
+  CheckStoredBytes(length, pos, size, id);
   std::vector<std::uint8_t> bytes(size);
   ReadVRXBytesAt(archive, pos, bytes, "the data of '" + id + "' is cut short");
   return bytes;
+}
+
+// Hands the entry's bytes to the sink in pieces.
+void ExtractFromVRXStreamTo(std::istream& archive, const std::string& id, const VRXByteSink& sink) {
+  const std::uint64_t length = VRXStreamLength(archive);
+  const TVRXFileInfo header = ReadCheckedFileInfo(archive, length);
+  const std::optional<TVRXDataInfo> entry = FindEntry(archive, length, header, id);
+  if (!entry) throw EVRXError(VRXIDNotFoundMessage(id));
+
+  if (header.IsCompressed()) {
+    const std::vector<std::uint8_t> packed =
+        ReadStoredBytes(archive, length, entry->DataPos, entry->PackedSize, id);
+    UnpackVRXDataTo(packed, entry->UnpackedSize, sink);
+    return;
+  }
+  CheckStoredBytes(length, entry->DataPos, entry->UnpackedSize, id);
+  std::vector<std::uint8_t> piece;
+  for (std::uint32_t done = 0; done < entry->UnpackedSize;) {
+    piece.resize(std::min(kStreamPiece, entry->UnpackedSize - done));
+    ReadVRXBytesAt(archive, std::uint64_t{entry->DataPos} + done, piece,
+                   "the data of '" + id + "' is cut short");
+    sink(piece);
+    done += static_cast<std::uint32_t>(piece.size());
+  }
 }
 
 }  // namespace
@@ -80,6 +111,12 @@ std::vector<std::uint8_t> ExtractFromVRXFile(const std::string& archive_file_nam
                                              const std::string& id) {
   std::ifstream archive = OpenVRXInputFile(archive_file_name);
   return ExtractFromVRXStream(archive, id);
+}
+
+void ExtractFromVRXFileTo(const std::string& archive_file_name, const std::string& id,
+                          const VRXByteSink& sink) {
+  std::ifstream archive = OpenVRXInputFile(archive_file_name);
+  ExtractFromVRXStreamTo(archive, id, sink);
 }
 
 TVRXFileInfo GetVRXFileInfo(const std::string& archive_file_name) {

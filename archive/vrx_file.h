@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/vrx_pack.h"
 #include "archive/vrx_records.h"
 
 namespace velmo {
@@ -38,6 +39,13 @@ std::vector<std::uint8_t> ExtractFromVRXStream(std::istream& archive, const std:
 // ExtractFromVRXStream on a file; a file that cannot be opened raises std::system_error.
 std::vector<std::uint8_t> ExtractFromVRXFile(const std::string& archive_file_name,
                                              const std::string& id);
+
+// ExtractFromVRXFile handing the entry's bytes to `sink` piece by piece (1 MiB at most each)
+// instead of returning them, so that memory stays small whatever the entry's size: only a
+// packed entry's packed bytes are held. The checks and errors are the same, but bytes before a
+// fault found later have already gone to the sink.
+void ExtractFromVRXFileTo(const std::string& archive_file_name, const std::string& id,
+                          const VRXByteSink& sink);
 
 // The archive's header, without checking its signature.
 TVRXFileInfo GetVRXFileInfo(const std::string& archive_file_name);

@@ -1,6 +1,7 @@
 #include "archive/vrx_io.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <system_error>
 
 #include "archive/vrx_error.h"
@@ -8,6 +9,11 @@
 namespace velmo {
 
 std::ifstream OpenVRXInputFile(const std::string& file_name) {
+  // A directory opens as a stream that claims to be 2^63 bytes long.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(file_name, ignored)) {
+    throw std::system_error(EISDIR, std::generic_category(), "cannot open '" + file_name + "'");
+  }
   errno = 0;
   std::ifstream file(file_name, std::ios::binary);
   if (!file) {

@@ -10,7 +10,8 @@ namespace velmo {
 
 // File and stream helpers of the archive unit.
 
-// Opens a file for reading; raises std::system_error naming the file on failure.
+// Opens a file for reading; raises std::system_error naming the file on failure, a directory
+// included.
 std::ifstream OpenVRXInputFile(const std::string& file_name);
 
 // The stream's length in bytes (it must be seekable); leaves it at position 0.

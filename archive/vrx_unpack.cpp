@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -63,11 +64,12 @@ void CheckStackNeeds(const VRXPairTable& table) {
   StackNeeds{table};
 }
 
-// Expands one block's packed bytes onto out, at most kMaxBlockOutput bytes and
-// never past `limit` bytes in all.
+// Expands one block's packed bytes into `out` (emptied first): at most kMaxBlockOutput bytes,
+// and at most `limit`, what is left of the unpacked size.
 void ExpandBlock(const VRXPairTable& table, std::span<const std::uint8_t> packed, std::size_t limit,
                  std::vector<std::uint8_t>& out) {
-  const std::size_t block_limit = std::min(limit, out.size() + kMaxBlockOutput);
+  out.clear();
+  const std::size_t block_limit = std::min<std::size_t>(limit, kMaxBlockOutput);
   std::array<std::uint8_t, kStackSize> stack;
   std::uint32_t depth = 0;
   std::size_t next = 0;
@@ -97,11 +99,11 @@ void ExpandBlock(const VRXPairTable& table, std::span<const std::uint8_t> packed
 
 }  // namespace
 
-std::vector<std::uint8_t> UnpackVRXData(std::span<const std::uint8_t> packed,
-                                        std::uint32_t unpacked_size) {
-  std::vector<std::uint8_t> out;
-  // Grow with the output rather than trusting the declared size up front.
-  out.reserve(std::min<std::size_t>(unpacked_size, packed.size() * 16 + kMaxBlockOutput));
+void UnpackVRXDataTo(std::span<const std::uint8_t> packed, std::uint32_t unpacked_size,
+                     const VRXByteSink& sink) {
+  std::vector<std::uint8_t> block;
+  block.reserve(kMaxBlockOutput);
+  std::uint64_t total = 0;
   std::size_t pos = 0;
   while (pos < packed.size()) {
     const VRXPairTable table = ReadVRXPairTable(packed, pos);
@@ -115,13 +117,25 @@ std::vector<std::uint8_t> UnpackVRXData(std::span<const std::uint8_t> packed,
                       " bytes runs past the end of the entry");
     }
     CheckStackNeeds(table);
-    ExpandBlock(table, packed.subspan(pos, length), unpacked_size, out);
+    ExpandBlock(table, packed.subspan(pos, length), unpacked_size - total, block);
+    total += block.size();
+    if (!block.empty()) sink(block);
     pos += length;
   }
-  if (out.size() != unpacked_size) {
-    throw EVRXError("VRX packed data is truncated: it expands to " + std::to_string(out.size()) +
+  if (total != unpacked_size) {
+    throw EVRXError("VRX packed data is truncated: it expands to " + std::to_string(total) +
                     " bytes instead of " + std::to_string(unpacked_size));
   }
+}
+
+std::vector<std::uint8_t> UnpackVRXData(std::span<const std::uint8_t> packed,
+                                        std::uint32_t unpacked_size) {
+  std::vector<std::uint8_t> out;
+  // Grow with the output rather than trusting the declared size up front.
+  out.reserve(std::min<std::size_t>(unpacked_size, packed.size() * 16 + kMaxBlockOutput));
+  UnpackVRXDataTo(packed, unpacked_size, [&](std::span<const std::uint8_t> bytes) {
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  });
   return out;
 }
 

@@ -340,7 +340,9 @@ double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
   ImageInstrument record;
   MapEnvelope(EnvelopeOf(main.zone), LoopWaitSeconds(font, main, wave), record);
   constexpr int32_t kFrames = playback::kOutputRate * 2 / 5;
-  const auto loopFrame = static_cast<int32_t>(wave.loops ? wave.loopStart / step : 0.0);
+  // Extreme tunings make the step tiny: a loop reached after the frames compared is never seen.
+  const auto loopFrame =
+      static_cast<int32_t>(wave.loops ? std::min(wave.loopStart / step, double{kFrames}) : 0.0);
   const std::vector<float> ours = EngineEnvelopeGains(record, key, kFrames, loopFrame);
   const double loopLength = static_cast<double>(wave.loopEnd) - wave.loopStart + 1;
   double ourPower = 0;
@@ -359,6 +361,36 @@ double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
   return std::clamp(10.0 * std::log10(theirPower / ourPower), -24.0, 24.0);
 }
 
+// The work of a build grows with the zones it reads and the sample frames they span; a crafted
+// SoundFont could make either huge, so both are bounded before any work starts.
+void CheckBuildWork(const SoundFont& font, const std::vector<std::vector<ResolvedZone>>& zones) {
+  uint64_t zoneCount = 0;
+  uint64_t frames = 0;
+  for (const std::vector<ResolvedZone>& presetZones : zones) {
+    for (const ResolvedZone& zone : presetZones) {
+      const SfSample& sample = font.samples[zone.sampleIndex];
+      const auto zoneFrames = static_cast<uint64_t>(zone.End(sample) - zone.Start(sample));
+      if (zoneFrames > kMaxBuildFramesPerZone) {
+        throw std::runtime_error("a zone of SoundFont sample '" + sample.name + "' spans " +
+                                 std::to_string(zoneFrames) + " sample frames, more than the " +
+                                 std::to_string(kMaxBuildFramesPerZone) + " a bank build reads");
+      }
+      ++zoneCount;
+      frames += zoneFrames;
+    }
+  }
+  if (zoneCount > kMaxBuildZones) {
+    throw std::runtime_error("the SoundFont's presets have " + std::to_string(zoneCount) +
+                             " zones, more than the " + std::to_string(kMaxBuildZones) +
+                             " a bank build reads");
+  }
+  if (frames > kMaxBuildZoneFrames) {
+    throw std::runtime_error("the SoundFont's zones span " + std::to_string(frames) +
+                             " sample frames in all, more than the " +
+                             std::to_string(kMaxBuildZoneFrames) + " a bank build reads");
+  }
+}
+
 }  // namespace
 
 std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSummary& summary,
@@ -367,18 +399,26 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   PeakCache peaks(font);
   std::vector<InstrumentPlan> plans(kImageInstruments);
 
+  std::vector<std::vector<ResolvedZone>> programZones(128);
   for (uint16_t program = 0; program < 128; ++program) {
     const SfPreset* preset = FindPreset(font, 0, program);
     if (preset == nullptr) {
       summary.warnings.push_back("no preset for program " + std::to_string(program));
       continue;
     }
-    plans[program].regions =
-        PlanMelodicRegions(font, ResolveZones(font, *preset, kBuildVelocity), peaks);
+    programZones[program] = ResolveZones(font, *preset, kBuildVelocity);
   }
   const SfPreset* kit = FindPreset(font, kDrumBank, 0);
   const std::vector<ResolvedZone> kitZones =
       kit != nullptr ? ResolveZones(font, *kit, kBuildVelocity) : std::vector<ResolvedZone>{};
+  programZones.push_back(kitZones);
+  CheckBuildWork(font, programZones);
+  programZones.pop_back();
+  for (uint16_t program = 0; program < 128; ++program) {
+    if (!programZones[program].empty() || FindPreset(font, 0, program) != nullptr) {
+      plans[program].regions = PlanMelodicRegions(font, programZones[program], peaks);
+    }
+  }
   if (kit == nullptr) summary.warnings.push_back("no standard drum kit (bank 128, preset 0)");
   for (int32_t key = playback::kDrumFirstKey; key <= playback::kDrumLastKey; ++key) {
     InstrumentPlan& plan = plans[static_cast<size_t>(key + playback::kDrumInstrumentOffset)];

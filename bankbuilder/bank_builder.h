@@ -14,6 +14,14 @@ namespace velmo {
 
 inline constexpr size_t kDefaultBankBudget = 8u << 20;
 inline constexpr int32_t kBuildVelocity = 100;
+// Most zones (programs 0..127 of bank 0 and the standard kit, at kBuildVelocity), most sample
+// frames one zone spans, and most frames spanned by all those zones counted once per zone, that
+// a build reads. A build's time grows with the frames it reads, more than linearly for long
+// loops; these keep it to seconds. Real General MIDI SoundFonts stay well below: a 148 MB one
+// has 1840 zones spanning 104 million frames, the longest 376 thousand.
+inline constexpr uint64_t kMaxBuildZones = 16384;
+inline constexpr uint64_t kMaxBuildFramesPerZone = uint64_t{1} << 22;  // 4,194,304
+inline constexpr uint64_t kMaxBuildZoneFrames = uint64_t{1} << 27;     // 134,217,728
 
 struct BuildSummary {
   int32_t programs = 0;  // melodic instruments with at least one region
@@ -28,7 +36,8 @@ struct BuildSummary {
 using BuildProgress = std::function<void(size_t, size_t)>;
 
 // Builds the image; the result is at most `maxBytes` long (throws std::runtime_error when the
-// budget cannot be met) and depends only on the SoundFont's bytes.
+// budget cannot be met, or when the SoundFont is over one of the limits above, naming it)
+// and depends only on the SoundFont's bytes.
 std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSummary& summary,
                                const BuildProgress& progress = {});
 

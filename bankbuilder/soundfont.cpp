@@ -1,6 +1,7 @@
 #include "bankbuilder/soundfont.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -273,6 +274,11 @@ SoundFont ParseSoundFont(std::span<const uint8_t> bytes) {
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  // A directory or a device would claim a length it does not have (2^63 bytes, or none).
+  std::error_code ignored;
+  if (!std::filesystem::is_regular_file(path, ignored)) {
+    throw SoundFontError("cannot read '" + path + "': not a regular file");
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) throw SoundFontError("cannot open '" + path + "'");
   file.seekg(0, std::ios::end);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "bankbuilder/generator_ranges.h"
+
 namespace velmo {
 namespace {
 
@@ -166,6 +168,7 @@ std::vector<ResolvedZone> ResolveZones(const SoundFont& font, const SfPreset& pr
       for (uint16_t oper = 0; oper < kGenCount; ++oper) {
         if (presetSet[oper] && PresetMayAdd(oper)) values[oper] += presetValues[oper];
       }
+      ClampGeneratorValues(values);
       resolved.gen = values;
       resolved.sampleIndex = static_cast<uint16_t>(Terminal(zone));
       CheckSample(font, resolved.sampleIndex, resolved);

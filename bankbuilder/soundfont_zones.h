@@ -31,6 +31,8 @@ const SfPreset* FindPreset(const SoundFont& font, uint16_t bank, uint16_t progra
 
 // Every zone the preset plays at `velocity`, in SoundFont order, each with a checked sample
 // (bounds inside the pool, at least 4 frames; zones with bad samples throw SoundFontError).
+// Sound-shaping generators (tuning, filter, envelope and LFO times, levels) are clamped to the
+// ranges the SoundFont format defines for them.
 std::vector<ResolvedZone> ResolveZones(const SoundFont& font, const SfPreset& preset,
                                        int32_t velocity);
 

@@ -18,16 +18,29 @@ std::string Describe(const std::filesystem::path& path, const char* what, int er
 }  // namespace
 
 AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& target) : target_(target) {
+  struct stat existing {};
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode)) {
+    fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0) throw OutputFileError(Describe(target, "cannot open output", errno));
+    return;
+  }
+  std::error_code ignored;
+  if (std::filesystem::is_symlink(target, ignored)) {
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ignored);
+    if (!resolved.empty()) target_ = resolved;
+  }
   const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+      target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
+  std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
   fd_ = ::mkstemp(pattern.data());
   if (fd_ < 0) throw OutputFileError(Describe(target, "cannot create output file", errno));
   temporary_ = pattern;
-  // mkstemp makes the file private; an output file gets the usual permissions.
+  // mkstemp makes the file private; an output file gets the old file's permissions, or the
+  // usual ones.
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  ::fchmod(fd_, 0666 & ~mask);
+  ::fchmod(fd_, exists ? existing.st_mode & 07777 : 0666 & ~mask);
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
@@ -48,6 +61,13 @@ void AtomicOutputFile::Write(std::span<const uint8_t> bytes) {
 
 void AtomicOutputFile::Commit() {
   if (fd_ < 0) throw OutputFileError(target_.string() + ": output file already closed");
+  if (temporary_.empty()) {  // written directly: nothing to flush to a disk or to rename
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) throw OutputFileError(Describe(target_, "close failed", errno));
+    committed_ = true;
+    return;
+  }
   if (::fsync(fd_) != 0) throw OutputFileError(Describe(target_, "flush failed", errno));
   const int fd = fd_;
   fd_ = -1;

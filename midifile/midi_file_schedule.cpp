@@ -1,6 +1,7 @@
 #include "midifile/midi_file_schedule.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "synth/engine_constants.h"
@@ -36,6 +37,11 @@ TickClock MakeClock(const TimeDivision& division) {
     clock.denominator = uint64_t{division.framesPerSecond} * division.ticksPerFrame;
   }
   return clock;
+}
+
+[[noreturn]] void TooLong(const std::string& how = "") {
+  throw MidiFileError("MIDI file plays longer than " + std::to_string(kMaxMidiFileSeconds) +
+                      " seconds" + how + ", which is more than velmo-render renders");
 }
 
 }  // namespace
@@ -82,15 +88,18 @@ ByteSchedule ScheduleMidiFile(const StandardMidiFile& file) {
       continue;
     }
     const Wide block = (elapsed * kOutputRate + blockDenominator - 1) / blockDenominator;
-    if (block > Wide{kMaxBlock}) {
-      throw MidiFileError("MIDI file plays longer than " + std::to_string(kMaxMidiFileSeconds) +
-                          " seconds, which is more than velmo-render renders");
-    }
+    if (block > Wide{kMaxBlock}) TooLong();
     for (const uint8_t byte : event->bytes) {
       schedule.push_back({static_cast<int64_t>(block), byte});
     }
   }
-  return SpreadOverflow(schedule, kMidiQueueSize);
+  ByteSchedule spread = SpreadOverflow(schedule, kMidiQueueSize);
+  // Bytes moved on to later blocks may reach past the limit that their events kept to.
+  if (!spread.empty() && spread.back().block > kMaxBlock) {
+    TooLong(" once its MIDI bytes are sent at most " + std::to_string(kMidiQueueSize) +
+            " per block");
+  }
+  return spread;
 }
 
 }  // namespace velmo::midi

@@ -83,7 +83,30 @@ int ChannelDataLength(uint8_t status) {
   return kind == 0xC0 || kind == 0xD0 ? 1 : 2;
 }
 
-MidiTrack ReadTrack(ChunkReader reader) {
+[[noreturn]] void TooLarge(const std::string& limit, size_t offset) {
+  throw MidiFileError("MIDI file too large: it holds more than " + limit +
+                      ", the most that is read (at byte offset " + std::to_string(offset) + ")");
+}
+
+// Counts what the tracks read so far hold, against the file-wide limits.
+class EventBudget {
+ public:
+  explicit EventBudget(const MidiFileLimits& limits) : limits_(limits) {}
+  void Take(size_t bytes, size_t offset) {
+    if (++events_ > limits_.events) TooLarge(std::to_string(limits_.events) + " events", offset);
+    bytes_ += bytes;
+    if (bytes_ > limits_.eventBytes) {
+      TooLarge(std::to_string(limits_.eventBytes) + " bytes of MIDI messages", offset);
+    }
+  }
+
+ private:
+  MidiFileLimits limits_;
+  uint64_t events_ = 0;
+  uint64_t bytes_ = 0;
+};
+
+MidiTrack ReadTrack(ChunkReader reader, EventBudget& budget) {
   MidiTrack track;
   uint64_t tick = 0;
   // Running status survives meta and system exclusive events: the format says they cancel it,
@@ -112,10 +135,12 @@ MidiTrack ReadTrack(ChunkReader reader) {
         if (data >= 0x80) Fail("data byte " + Hex(data) + " has its top bit set", dataOffset);
         event.bytes.push_back(data);
       }
+      budget.Take(event.bytes.size(), eventOffset);
       track.events.push_back(std::move(event));
     } else if (status == 0xF0 || status == 0xF7) {
       const uint32_t length = reader.VarLen();
       const std::span<const uint8_t> data = reader.Bytes(length);
+      budget.Take(size_t{length} + 1, eventOffset);
       TrackEvent event;
       event.tick = tick;
       if (status == 0xF0) event.bytes.push_back(0xF0);  // an escape (F7) sends its data only
@@ -127,6 +152,7 @@ MidiTrack ReadTrack(ChunkReader reader) {
       const std::span<const uint8_t> data = reader.Bytes(length);
       if (type == kMetaEndOfTrack) break;  // anything after it in the chunk is ignored
       if (type == kMetaTempo && length == 3) {
+        budget.Take(0, eventOffset);
         TrackEvent tempo;
         tempo.tick = tick;
         tempo.kind = TrackEventKind::kTempo;
@@ -160,7 +186,7 @@ TimeDivision ReadDivision(uint16_t word) {
 
 }  // namespace
 
-StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data) {
+StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data, const MidiFileLimits& limits) {
   const auto chunkId = [&](size_t offset) {
     return std::string_view(reinterpret_cast<const char*>(data.data() + offset), 4);
   };
@@ -182,6 +208,7 @@ StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data) {
   if (trackCount == 0) Fail("the header announces no tracks", 10);
   file.division = ReadDivision(static_cast<uint16_t>(ReadBigEndian(data.subspan(12, 2))));
 
+  EventBudget budget(limits);
   size_t offset = kChunkHeaderSize + headerLength;
   while (file.tracks.size() < trackCount) {
     if (data.size() - offset < kChunkHeaderSize) {
@@ -197,7 +224,7 @@ StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data) {
            offset + 4);
     }
     if (chunkId(offset) == "MTrk") {
-      file.tracks.push_back(ReadTrack(ChunkReader(data.subspan(body, length), body)));
+      file.tracks.push_back(ReadTrack(ChunkReader(data.subspan(body, length), body), budget));
     }  // chunks of other types are skipped, as the format asks
     offset = body + length;
   }

@@ -15,6 +15,17 @@
 
 namespace velmo::midi {
 
+// Most events and MIDI bytes a file may hold, all tracks together. Far above any real piece
+// (an hour of dense playing is about a million events), they keep a small hostile file from
+// taking gigabytes once parsed and scheduled.
+inline constexpr uint64_t kMaxMidiFileEvents = uint64_t{1} << 21;      // 2,097,152
+inline constexpr uint64_t kMaxMidiFileEventBytes = uint64_t{1} << 23;  // 8,388,608
+
+struct MidiFileLimits {
+  uint64_t events = kMaxMidiFileEvents;
+  uint64_t eventBytes = kMaxMidiFileEventBytes;
+};
+
 class MidiFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -52,7 +63,8 @@ struct StandardMidiFile {
 };
 
 // Throws MidiFileError for anything that is not a well-formed format 0 or 1 file, including
-// format 2 files.
-StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data);
+// format 2 files, and for a file over the limits' events or MIDI bytes (all tracks together).
+StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data,
+                                      const MidiFileLimits& limits = {});
 
 }  // namespace velmo::midi

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -34,11 +37,13 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-ToolResult RunVrx(const test::TempDir& dir, const std::string& args) {
+// `shell_prefix` runs first in the same shell (limits for the tool, say).
+ToolResult RunVrx(const test::TempDir& dir, const std::string& args,
+                  const std::string& shell_prefix = "") {
   const std::string out = dir.File("stdout.txt");
   const std::string err = dir.File("stderr.txt");
-  const std::string command =
-      Quote(VRX_TOOL_PATH) + " " + args + " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
+  const std::string command = shell_prefix + Quote(VRX_TOOL_PATH) + " " + args + " >" + Quote(out) +
+                              " 2>" + Quote(err) + " </dev/null";
   const int raw = std::system(command.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
 }
@@ -106,6 +111,59 @@ TEST(VrxTool, FailsWithTheArchiveMessagesOnStandardError) {
   const ToolResult usage = RunVrx(dir, "frobnicate");
   EXPECT_NE(usage.status, 0);
   EXPECT_NE(usage.err.find("usage:"), std::string::npos);
+}
+
+// Whatever goes wrong, the archive and an extracted file that were there stay as they were,
+// and no new file is left behind; the message names what is wrong.
+TEST(VrxTool, FailuresLeaveExistingFilesAsTheyWere) {
+  test::TempDir dir;
+  const std::string archive = dir.File("a.vrx");
+  const std::string big = dir.Write("big.pcm", test::PcmData(200000));
+  ASSERT_EQ(RunVrx(dir, "create " + Quote(archive) + " " + Quote(big)).status, 0);
+  const std::string out = dir.Write("out.bin", {'o', 'l', 'd'});
+  std::filesystem::create_directory(dir.File("folder"));
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+  const auto archive_before = test::TempDir::Read(archive);
+  // SIGXFSZ ignored, a write past the limit fails with EFBIG as on a full disk.
+  const std::string small_disk = "trap '' XFSZ; ulimit -f 64; ";
+  struct Case {
+    std::string args;
+    std::string prefix;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"create " + Quote(archive) + " " + Quote(dir.File("missing")), "", "missing"},
+      {"create " + Quote(archive) + " " + Quote(dir.File("folder")), "", "a directory"},
+      {"create " + Quote(archive) + " " + Quote(dir.File("pipe")), "", "a pipe"},
+      {"create " + Quote(archive) + " /dev/zero", "", "a character device"},
+      {"create " + Quote(archive) + " " + Quote(big) + " " + Quote(archive), "", "same file"},
+      {"create " + Quote(archive) + " --store " + Quote(big), small_disk, "a.vrx"},
+      {"extract " + Quote(archive) + " big.pcm -o " + Quote(archive), "", "same file"},
+      {"extract " + Quote(archive) + " big.pcm -o " + Quote(out), small_disk, "out.bin"},
+  };
+  for (const Case& c : cases) {
+    const ToolResult result = RunVrx(dir, c.args, c.prefix);
+    EXPECT_EQ(result.status, 1) << c.args;
+    EXPECT_NE(result.err.find(c.reason), std::string::npos) << c.args << ": " << result.err;
+    EXPECT_EQ(test::TempDir::Read(archive), archive_before) << c.args;
+    EXPECT_EQ(test::TempDir::Read(out), (std::vector<std::uint8_t>{'o', 'l', 'd'})) << c.args;
+    // big.pcm, a.vrx, out.bin, folder, pipe and the two captured streams
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("")), {}), 7) << c.args;
+  }
+  const ToolResult special =
+      RunVrx(dir, "create " + Quote(archive) + " --allow-special /dev/null=empty");
+  EXPECT_EQ(special.status, 0) << special.err;
+  EXPECT_TRUE(ExtractFromVRXFile(archive, "empty").empty());
+}
+
+TEST(VrxTool, ListShowsControlCharactersInIdsEscaped) {
+  test::TempDir dir;
+  const std::string archive = dir.File("a.vrx");
+  CreateVRXFile(archive, {dir.Write("x", {'x'})}, {"a\x1B[2Jb\nforged\x7F"}, true);
+  const ToolResult list = RunVrx(dir, "list " + Quote(archive));
+  EXPECT_EQ(list.status, 0);
+  EXPECT_NE(list.out.find("  a\\x1B[2Jb\\x0Aforged\\x7F\n"), std::string::npos) << list.out;
+  EXPECT_EQ(list.out.find('\x1B'), std::string::npos);
 }
 
 }  // namespace

@@ -207,5 +207,69 @@ TEST(BankBuilder, SameSoundFontGivesTheSameBytesAndBudgetsAreKept) {
   EXPECT_THROW(BuildBank(b.font, 50000, again), std::runtime_error);
 }
 
+// Generator values far outside their ranges, in the preset (added) and the instrument (set),
+// build a playable bank instead of infinite steps and rates.
+TEST(BankBuilder, ExtremeGeneratorsStillBuildAPlayableBank) {
+  const std::vector<std::pair<uint16_t, int16_t>> extremes[] = {
+      {{kGenCoarseTune, 32767}, {kGenFineTune, 32767}, {kGenScaleTuning, 32767}},
+      {{kGenCoarseTune, -32768}, {kGenFineTune, -32768}, {kGenOverridingRootKey, 127}},
+      {{kGenAttackVolEnv, 32767},
+       {kGenDecayVolEnv, 32767},
+       {kGenReleaseVolEnv, 32767},
+       {kGenHoldVolEnv, -32768},
+       {kGenSustainVolEnv, 32767}},
+      {{kGenInitialAttenuation, -32768},
+       {kGenInitialFilterFc, 32767},
+       {kGenPan, 32767},
+       {kGenFreqVibLfo, 32767},
+       {kGenVibLfoToPitch, 32767},
+       {kGenModEnvToPitch, -32768}},
+  };
+  for (const auto& generators : extremes) {
+    std::vector<TestPreset> presets(2);
+    presets[0].presetGenerators = generators;
+    presets[0].zones = {TestZone{generators, 0}};
+    presets[1].bank = 128;
+    presets[1].zones = {TestZone{generators, 0}};
+    const SoundFont font = ParseSoundFont(
+        testing::WriteSoundFont({{"s", Sine(3000, 100, 20000), 1000, 2600, 65535, 0}}, presets));
+    BuildSummary summary;
+    EXPECT_NO_THROW(ParseBankImage(BuildBank(font, kDefaultBankBudget, summary)));
+    EXPECT_EQ(summary.programs, 1) << generators[0].first;
+    EXPECT_GT(summary.waves, 0) << generators[0].first;
+  }
+}
+
+// Every melodic program plays the whole of one long sample many times over: the zones and
+// frames the build would read are counted first and refused with the limit named.
+TEST(BankBuilder, WorkBeyondTheLimitsIsRefusedBeforeItStarts) {
+  struct Case {
+    size_t frames;
+    size_t zonesPerProgram;
+    const char* refusal;
+  };
+  const Case cases[] = {
+      {(size_t{1} << 22) + 1, 1, "spans 4194305 sample frames, more than the 4194304"},
+      {size_t{1} << 20, 2, "sample frames in all, more than the 134217728"},
+      {64, 129, "zones, more than the 16384"},
+  };
+  for (const Case& c : cases) {
+    std::vector<TestPreset> presets(128);
+    for (uint16_t program = 0; program < 128; ++program) {
+      presets[program].program = program;
+      presets[program].zones.assign(c.zonesPerProgram, TestZone{});
+    }
+    const SoundFont font =
+        ParseSoundFont(testing::WriteSoundFont({{"s", Sine(c.frames, 100, 20000)}}, presets));
+    BuildSummary summary;
+    try {
+      BuildBank(font, kDefaultBankBudget, summary);
+      ADD_FAILURE() << c.refusal;
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find(c.refusal), std::string::npos) << error.what();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace velmo

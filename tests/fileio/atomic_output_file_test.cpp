@@ -80,6 +80,29 @@ TEST_F(AtomicOutputFileTest, UnfinishedWritesKeepTheOldFile) {
   EXPECT_THROW(AtomicOutputFile(folder_ / "missing" / "out.bin"), OutputFileError);
 }
 
+// A target that cannot be renamed over (a device) is written in place; a link is followed, so
+// the file it names is replaced and the link itself stays.
+TEST_F(AtomicOutputFileTest, DevicesAreWrittenInPlaceAndLinksAreFollowed) {
+  const fs::path pointed = Put("real.bin", "old contents");
+  fs::create_symlink(pointed, folder_ / "link.bin");
+  struct Case {
+    fs::path target;
+    fs::path replaced;  // the file that must hold the new bytes afterwards, if any
+  };
+  const Case cases[] = {{"/dev/null", {}}, {folder_ / "link.bin", pointed}};
+  for (const Case& c : cases) {
+    AtomicOutputFile out(c.target);
+    out.Write(kNewBytes);
+    out.Commit();
+    if (!c.replaced.empty()) {
+      EXPECT_EQ(Read(c.replaced), "new") << c.target;
+    }
+  }
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_TRUE(fs::is_symlink(folder_ / "link.bin"));
+  EXPECT_EQ(EntryCount(), 2u);
+}
+
 TEST_F(AtomicOutputFileTest, SameFileIsRefusedUnderAnyName) {
   const fs::path input = Put("in.mid", "x");
   const fs::path other = Put("other.mid", "x");

@@ -118,5 +118,61 @@ TEST(MidiFileSchedule, RefusesFilesPlayingLongerThanTheLimit) {
   EXPECT_EQ(ScheduleOf(justInside).front().block, 359186);  // 3600 s, ceil(359185.52)
 }
 
+// A track of one system exclusive event of `length` data bytes (its F7 included) at `delta`.
+Bytes SysExFile(uint32_t delta, uint32_t length) {
+  Bytes body = VarLen(delta);
+  body.push_back(0xF0);
+  Append(body, VarLen(length));
+  body.insert(body.end(), length - 1, 0x11);
+  body.push_back(0xF7);
+  Bytes file = Header(0, 1, 1);
+  Append(file, Chunk("MTrk", body));
+  return file;
+}
+
+// `count` note-ons, all but the first in running status.
+Bytes NotesFile(uint64_t count) {
+  Bytes body{0x00, 0x90, 0x3C, 0x64};
+  for (uint64_t i = 1; i < count; ++i)
+    body.insert(body.end(), {0x00, 0x3C, 0x64});
+  Bytes file = Header(0, 1, 96);
+  Append(file, Chunk("MTrk", body));
+  return file;
+}
+
+// Each limit lets its last unit through and refuses the next with a message naming the limit.
+TEST(MidiFileSchedule, LimitsAreExactAndNamedWhenRefusing) {
+  const MidiFileLimits small{5, 100};
+  struct Case {
+    Bytes file;
+    MidiFileLimits limits;
+    const char* refusal;  // nullptr: accepted
+  };
+  const Case cases[] = {
+      {NotesFile(5), small, nullptr},
+      {NotesFile(6), small, "more than 5 events"},
+      {SysExFile(0, 99), small, nullptr},  // with its F0: the limit
+      {SysExFile(0, 100), small, "more than 100 bytes of MIDI messages"},
+      // 7200 quarters of 0.5 s: exactly an hour; 512 bytes still fit its block, 513 spill on.
+      {SysExFile(7200, 511), {}, nullptr},
+      {SysExFile(7200, 512), {}, "longer than 3600 seconds once its MIDI bytes are sent"},
+  };
+  for (const Case& c : cases) {
+    std::string error = "(accepted)";
+    try {
+      ScheduleMidiFile(ReadStandardMidiFile(c.file, c.limits));
+    } catch (const MidiFileError& refusal) {
+      error = refusal.what();
+    }
+    if (c.refusal == nullptr) {
+      EXPECT_EQ(error, "(accepted)");
+    } else {
+      EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+    }
+  }
+  EXPECT_EQ(MidiFileLimits{}.events, kMaxMidiFileEvents);
+  EXPECT_EQ(MidiFileLimits{}.eventBytes, kMaxMidiFileEventBytes);
+}
+
 }  // namespace
 }  // namespace velmo::midi

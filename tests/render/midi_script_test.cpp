@@ -103,5 +103,32 @@ TEST(MidiScript, QuotesControlCharactersHarmlessly) {
   EXPECT_EQ(message.find('\x1b'), std::string::npos) << message;
 }
 
+TEST(MidiScript, SizeLimitsAreExactAndNamedWhenRefusing) {
+  const ScriptLimits limits{4, 6};
+  struct Case {
+    std::string text;
+    std::string error;
+  };
+  const std::string refusal = "script too large at line ";
+  const Case cases[] = {
+      {"0 F8\n1 F8\n\n2 F8\n3 F8 F8 F8\n# a comment past the limit\n", "(no error)"},
+      {"0 F8\n1 F8\n2 F8\n3 F8\n\n4 F8\n", refusal + "6: a script may hold at most 4 entry lines"},
+      {"0 F8 F8 F8 F8 F8 F8\n", "(no error)"},
+      {"0 F8 F8 F8 F8\n1 F8 F8 F8\n", refusal + "2"},
+      {"0 F8 F8 F8 F8 F8 F8 F8 F8 F8 F8 F8 F8 F8 F8 F8 F8", refusal + "1"},
+  };
+  for (const Case& c : cases) {
+    std::string error = "(no error)";
+    try {
+      ParseMidiScript(c.text, limits);
+    } catch (const ScriptError& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error.substr(0, c.error.size()), c.error) << c.text;
+  }
+  EXPECT_EQ(ScriptLimits{}.entryLines, kMaxScriptEntryLines);
+  EXPECT_EQ(ScriptLimits{}.midiBytes, kMaxScriptMidiBytes);
+}
+
 }  // namespace
 }  // namespace velmo::render

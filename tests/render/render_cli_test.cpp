@@ -53,7 +53,7 @@ class RenderCli : public ::testing::Test {
                 const Bytes& stdoutBefore = {}) {
     const TempPath out("stdout"), err("stderr");
     WriteAll(out.str(), stdoutBefore);
-    const std::string command = std::string(VELMO_RENDER_PATH) + " " + args + " 2>" + err.str() +
+    const std::string command = shellPrefix_ + VELMO_RENDER_PATH + " " + args + " 2>" + err.str() +
                                 " " + stdoutTo + out.str();
     const int status = std::system(command.c_str());
     RunResult result;
@@ -73,6 +73,7 @@ class RenderCli : public ::testing::Test {
     return result.out;
   }
 
+  std::string shellPrefix_;  // run first in the same shell: limits for the tool, say
   TempPath bank_{"bank.bin"};
   TempPath script_{"script.txt"};
   TempPath midi_{"song.mid"};
@@ -252,6 +253,41 @@ TEST_F(RenderCli, FailuresExitNonZeroWithAClearMessage) {
   const RunResult help = Run("--help");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(std::string(help.out.begin(), help.out.end()).find("--script"), std::string::npos);
+}
+
+// An output naming an input is refused, and a write that fails (the file size limit stands in
+// for a full disk) keeps the old output: no file a user had is lost or changed.
+TEST_F(RenderCli, NoInputOrOldOutputIsLostOrChanged) {
+  const TempPath old("old.wav");
+  const Bytes oldBytes{'o', 'l', 'd'};
+  const std::string script =
+      "--bank " + bank_.str() + " --script " + script_.str() + " --blocks 500 ";
+  const std::string song = "--bank " + bank_.str() + " " + midi_.str();
+  struct Case {
+    std::string args;
+    std::string prefix;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {script + "-o " + script_.str(), "", "same file as input " + script_.str()},
+      {script + "-o " + bank_.str(), "", "same file as input " + bank_.str()},
+      {song + " -o " + midi_.str(), "", "same file as input " + midi_.str()},
+      {script + "-o " + old.str(), "trap '' XFSZ; ulimit -f 64; ", old.str()},
+  };
+  WriteText(script_.str(), "0 90 3C 64\n");
+  WriteAll(midi_.str(), MidiFile(0, 96, {Track({Event(0, {0x90, 0x3C, 0x64}), EndOfTrack(96)})}));
+  const Bytes inputs[] = {ReadAll(script_.str()), ReadAll(bank_.str()), ReadAll(midi_.str())};
+  WriteAll(old.str(), oldBytes);
+  for (const Case& c : cases) {
+    shellPrefix_ = c.prefix;
+    const RunResult result = Run(c.args);
+    EXPECT_EQ(result.exitCode, 1) << c.args;
+    EXPECT_NE(result.err.find(c.reason), std::string::npos) << c.args << ": " << result.err;
+    EXPECT_EQ(ReadAll(script_.str()), inputs[0]);
+    EXPECT_EQ(ReadAll(bank_.str()), inputs[1]);
+    EXPECT_EQ(ReadAll(midi_.str()), inputs[2]);
+    EXPECT_EQ(ReadAll(old.str()), oldBytes);
+  }
 }
 
 }  // namespace

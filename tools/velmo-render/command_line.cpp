@@ -106,10 +106,15 @@ Options:
                    bytes (the synthesizer's MIDI queue) fall on one block, the rest
                    move on to the following blocks. After the last event rendering
                    goes on until every voice is silent, 10 seconds at most.
-  -o OUT           output file, "-" for standard output
+  -o OUT           output file, "-" for standard output. OUT is replaced only
+                   once the render is complete, and is never one of the inputs.
   --raw            write headerless little-endian samples instead of a WAV file
   --bench          render without writing; the last line reports the speed
   -h, --help       show this help
+
+Limits: a script or MIDI file may be 64 MiB at most; a script holds at most
+2097152 entry lines and 8388608 MIDI bytes, a MIDI file at most 2097152 events
+and 8388608 MIDI bytes, and plays for an hour at most, its spilled bytes included.
 )";
 }
 

@@ -15,7 +15,7 @@ class InputError : public std::runtime_error {
 
 // Largest inputs read, far above any real script or MIDI file: the parsed form takes several
 // times the file's size in memory, so a giant file is refused instead of exhausting it.
-inline constexpr uint64_t kMaxScriptBytes = uint64_t{256} << 20;
+inline constexpr uint64_t kMaxScriptBytes = uint64_t{64} << 20;
 inline constexpr uint64_t kMaxMidiFileBytes = uint64_t{64} << 20;
 
 // `what` names the file's role in messages ("script", "MIDI file"). Throws InputError.

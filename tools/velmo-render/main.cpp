@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fileio/terminal_text.h"
 #include "tools/velmo-render/command_line.h"
 #include "tools/velmo-render/render_command.h"
 
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
   try {
     options = ParseCommandLine(args);
   } catch (const UsageError& error) {
-    std::fprintf(stderr, "velmo-render: %s\nTry 'velmo-render --help'.\n", error.what());
+    std::fprintf(stderr, "velmo-render: %s\nTry 'velmo-render --help'.\n",
+                 velmo::fileio::EscapeForTerminal(error.what()).c_str());
     return 2;
   }
   if (options.help) {
@@ -24,7 +26,8 @@ int main(int argc, char** argv) {
   try {
     RunRender(options);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "velmo-render: %s\n", error.what());
+    std::fprintf(stderr, "velmo-render: %s\n",
+                 velmo::fileio::EscapeForTerminal(error.what()).c_str());
     return 1;
   }
   return 0;

@@ -35,10 +35,11 @@ std::optional<int> HexDigit(char c) {
   return std::nullopt;
 }
 
-std::vector<std::string_view> SplitTokens(std::string_view line) {
+// Splits at most `maxTokens` tokens (the rest of the line is left unread).
+std::vector<std::string_view> SplitTokens(std::string_view line, size_t maxTokens) {
   std::vector<std::string_view> tokens;
   size_t pos = 0;
-  while (pos < line.size()) {
+  while (pos < line.size() && tokens.size() < maxTokens) {
     while (pos < line.size() && IsBlank(line[pos]))
       ++pos;
     if (pos == line.size()) break;
@@ -89,11 +90,12 @@ ScriptLine ParseEntryLine(int64_t lineNumber, std::string_view line,
 ScriptError::ScriptError(int64_t lineNumber, const std::string& message)
     : std::runtime_error(message), lineNumber_(lineNumber) {}
 
-std::vector<ScriptLine> ParseMidiScript(std::string_view text) {
+std::vector<ScriptLine> ParseMidiScript(std::string_view text, const ScriptLimits& limits) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
 
   std::vector<ScriptLine> entries;
   int64_t lineNumber = 0;
+  int64_t midiBytes = 0;
   while (!text.empty()) {
     ++lineNumber;
     const size_t newline = text.find('\n');
@@ -101,8 +103,17 @@ std::vector<ScriptLine> ParseMidiScript(std::string_view text) {
     text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
     if (line.ends_with('\r')) line.remove_suffix(1);
 
-    const std::vector<std::string_view> tokens = SplitTokens(line);
+    // One token more than the byte budget allows is enough to see it is over.
+    const std::vector<std::string_view> tokens =
+        SplitTokens(line, static_cast<size_t>(limits.midiBytes - midiBytes) + 2);
     if (tokens.empty()) continue;  // blank or comment line
+    midiBytes += static_cast<int64_t>(tokens.size()) - 1;
+    if (static_cast<int64_t>(entries.size()) == limits.entryLines || midiBytes > limits.midiBytes) {
+      throw ScriptError(lineNumber, "script too large at line " + std::to_string(lineNumber) +
+                                        ": a script may hold at most " +
+                                        std::to_string(limits.entryLines) + " entry lines and " +
+                                        std::to_string(limits.midiBytes) + " MIDI bytes");
+    }
     entries.push_back(ParseEntryLine(lineNumber, line, tokens));
   }
   return entries;

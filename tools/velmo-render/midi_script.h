@@ -37,8 +37,19 @@ struct ScriptLine {
   std::vector<uint8_t> bytes;
 };
 
-// Parses every entry line in file order. Throws ScriptError on the first malformed line.
-std::vector<ScriptLine> ParseMidiScript(std::string_view text);
+// Most entry lines and MIDI bytes a script may hold: far above any real render, they keep a
+// hostile script from taking gigabytes once parsed and scheduled.
+inline constexpr int64_t kMaxScriptEntryLines = int64_t{1} << 21;  // 2,097,152
+inline constexpr int64_t kMaxScriptMidiBytes = int64_t{1} << 23;   // 8,388,608
+
+struct ScriptLimits {
+  int64_t entryLines = kMaxScriptEntryLines;
+  int64_t midiBytes = kMaxScriptMidiBytes;
+};
+
+// Parses every entry line in file order. Throws ScriptError on the first malformed line and on
+// the line that goes past the limits' entry lines or MIDI bytes.
+std::vector<ScriptLine> ParseMidiScript(std::string_view text, const ScriptLimits& limits = {});
 
 struct ScriptSchedule {
   ByteSchedule bytes;        // sorted by block, file order within a block

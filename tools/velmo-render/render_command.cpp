@@ -4,10 +4,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string_view>
 
+#include "fileio/atomic_output_file.h"
 #include "midifile/midi_file_schedule.h"
 #include "synth/sound_bank.h"
 #include "tools/velmo-render/default_bank.h"
@@ -88,9 +90,23 @@ void Bench(BlockRenderer& renderer, const RenderJob& job) {
   std::fflush(stdout);
 }
 
+// An output that is one of the inputs would destroy that input when it is replaced.
+void RefuseOutputOverInput(const RenderOptions& options) {
+  if (!options.outputPath || *options.outputPath == "-") return;
+  std::vector<std::filesystem::path> inputs;
+  for (const auto& input : {options.scriptPath, options.midiFilePath, options.bankPath}) {
+    if (input) inputs.emplace_back(*input);
+  }
+  try {
+    fileio::RefuseSameFile(*options.outputPath, inputs);
+  } catch (const fileio::OutputFileError& error) {
+    throw OutputError(error.what());
+  }
+}
 }  // namespace
 
 void RunRender(const RenderOptions& options) {
+  RefuseOutputOverInput(options);
   const RenderJob job = options.scriptPath ? PrepareScript(options) : PrepareMidiFile(options);
   const std::unique_ptr<EngineBlockRenderer> renderer = LoadEngine(options);
   if (options.bench) {

@@ -1,18 +1,20 @@
 #include "tone_options.h"
 
 #include <charconv>
-#include <cstdlib>
+#include <cmath>
 #include <string_view>
 
 namespace velmo::tone {
 
 namespace {
 
+// Longest tone played: a day. Longer values, infinity among them, would never end in practice.
+constexpr double kMaxSeconds = 86400;
+
+// A finite decimal number with nothing before or after it (no spaces, no "inf" or "nan").
 bool ParseDouble(std::string_view text, double& value) {
-  char* end = nullptr;
-  const std::string copy(text);
-  value = std::strtod(copy.c_str(), &end);
-  return !copy.empty() && end == copy.c_str() + copy.size();
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
 
 bool ParseInt(std::string_view text, int32_t& value) {
@@ -25,7 +27,7 @@ bool ParseInt(std::string_view text, int32_t& value) {
 const char* ToneUsage() {
   return "usage: velmo-tone [--seconds S] [--freq HZ] [--volume CB] [--pan P]\n"
          "                  [--device NAME | --device list] [--check-updates]\n"
-         "  --seconds S      play for S seconds (default 3)\n"
+         "  --seconds S      play for S seconds, 0..86400 (default 3)\n"
          "  --freq HZ        sine frequency (default 440)\n"
          "  --volume CB      volume in 1/100 dB, -10000..0 (default 0)\n"
          "  --pan P          pan -10000 (left) .. 10000 (right) (default 0)\n"
@@ -50,7 +52,8 @@ std::optional<ToneOptions> ParseToneOptions(int argc, char** argv, std::string& 
       error = "missing value after " + std::string(arg);
       return std::nullopt;
     } else if (arg == "--seconds") {
-      ok = ParseDouble(value, options.seconds) && options.seconds >= 0;
+      ok = ParseDouble(value, options.seconds) && options.seconds >= 0 &&
+           options.seconds <= kMaxSeconds;
     } else if (arg == "--freq") {
       ok = ParseDouble(value, options.frequency) && options.frequency > 0 &&
            options.frequency < 11025;

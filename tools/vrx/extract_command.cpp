@@ -1,37 +1,37 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
 #include <system_error>
 #include <vector>
 
 #include "archive/vrx_file.h"
+#include "fileio/atomic_output_file.h"
 #include "tools/vrx/vrx_commands.h"
 
 namespace velmo::vrx_tool {
 
 namespace {
 
-void WriteOutput(const std::vector<std::uint8_t>& bytes, const std::string& out_path) {
+// The entry goes to standard output piece by piece, or into a new file that replaces OUT only
+// once the whole entry has been written.
+void ExtractTo(const std::string& archive, const std::string& id, const std::string& out_path) {
   if (out_path == "-") {
-    std::cout.write(reinterpret_cast<const char*>(bytes.data()),
-                    static_cast<std::streamsize>(bytes.size()));
+    ExtractFromVRXFileTo(archive, id, [](std::span<const std::uint8_t> bytes) {
+      std::cout.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+      if (!std::cout) throw std::system_error(EIO, std::generic_category(), "cannot write output");
+    });
     std::cout.flush();
     if (!std::cout) throw std::system_error(EIO, std::generic_category(), "cannot write output");
     return;
   }
-  errno = 0;
-  std::ofstream out(out_path, std::ios::binary | std::ios::trunc);
-  if (out) {
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-  }
-  if (!out) {
-    throw std::system_error(errno != 0 ? errno : EIO, std::generic_category(),
-                            "cannot write '" + out_path + "'");
-  }
+  const std::filesystem::path inputs[] = {archive};
+  fileio::RefuseSameFile(out_path, inputs);
+  fileio::AtomicOutputFile out(out_path);
+  ExtractFromVRXFileTo(archive, id, [&](std::span<const std::uint8_t> bytes) { out.Write(bytes); });
+  out.Commit();
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ int RunExtract(std::span<const std::string> args) {
   if (out_path == "-" && isatty(STDOUT_FILENO) != 0) {
     throw UsageError{"refusing to write an entry to a terminal; give -o OUT"};
   }
-  WriteOutput(ExtractFromVRXFile(positional[0], positional[1]), out_path);
+  ExtractTo(positional[0], positional[1], out_path);
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "archive/vrx_file.h"
 #include "archive/vrx_id.h"
 #include "archive/vrx_messages.h"
+#include "fileio/terminal_text.h"
 #include "tools/vrx/vrx_commands.h"
 
 namespace velmo::vrx_tool {
@@ -53,7 +54,7 @@ int RunList(std::span<const std::string> args) {
     std::cout << Column(std::to_string(entry.PackedSize), 12)
               << Column(std::to_string(entry.UnpackedSize), 12)
               << Column(Ratio(entry.PackedSize, entry.UnpackedSize), 8) << "  "
-              << VRXIDToUtf8(StoredVRXID(entry)) << "\n";
+              << fileio::EscapeForTerminal(VRXIDToUtf8(StoredVRXID(entry))) << "\n";
   }
   std::cout << Column(std::to_string(packed_total), 12)
             << Column(std::to_string(unpacked_total), 12)
@@ -66,7 +67,7 @@ int RunList(std::span<const std::string> args) {
 int RunInfo(std::span<const std::string> args) {
   const std::string& archive = SingleArchive(args, "info");
   const TVRXFileInfo header = CheckedHeader(archive);
-  std::cout << "Archive:    " << archive << "\n"
+  std::cout << "Archive:    " << fileio::EscapeForTerminal(archive) << "\n"
             << "Signature:  VRX0\n"
             << "Compressed: " << header.Compressed
             << (header.IsCompressed() ? " (entries packed)" : " (entries stored)") << "\n"
