@@ -8,6 +8,7 @@
 
 #include "bankbuilder/envelope_mapping.h"
 #include "bankbuilder/playback_model.h"
+#include "bankbuilder/pre_emphasis.h"
 #include "bankbuilder/soundfont_voice.h"
 #include "bankbuilder/soundfont_zones.h"
 #include "bankbuilder/wave_maker.h"
@@ -29,6 +30,13 @@ constexpr double kDominantLayer = 4.0;
 // A wave over the budget's length is resampled down to at most this share of its rate; beyond
 // that it is shortened instead, which keeps its sound bright.
 constexpr double kMinRateShare = 0.5;
+// Waves are made so the lowest key of a region (at most an octave below the key nearest 60)
+// plays this many wave frames per output frame: the engine's interpolation then keeps the
+// highs the pre-emphasis gives back (bounded boost), and higher keys play at larger steps.
+constexpr double kTargetStep = 1.0;
+constexpr double kMaxEmphasisDb = 15.0;
+// Waves are resampled up to this many times the sample's own rate.
+constexpr double kMaxUpsampling = 2.0;
 
 struct RegionPlan {
   int32_t lo = 0;
@@ -417,15 +425,15 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
             SourceUse{source, rootHz / std::pow(2.0, ownCents / 1200.0), false, 0.0, 0.0});
       }
       region.source = it->second;
-      // The rate at which the region's reference key plays one wave frame per output frame
-      // (no higher than the sample's own rate).
-      const int32_t referenceKey =
-          plan.drum ? region.tuneKey
-                    : std::clamp((region.lo + std::min(region.hi, region.lo + 24)) / 2, region.lo,
-                                 region.hi);
+      // The rate at which the region's reference key plays kTargetStep wave frames per output
+      // frame: its lowest key the SoundFont covers, at most an octave below its tuning key.
+      const int32_t referenceKey = plan.drum ? region.tuneKey
+                                             : std::clamp(std::max(region.lo, region.zone.keyLo),
+                                                          region.tuneKey - 12, region.tuneKey);
       const double cents = PlayCents(region.zone, sample, referenceKey, playback::kOutputRate);
-      const double rate = std::clamp(playback::kOutputRate * std::pow(2.0, -cents / 1200.0),
-                                     kMinRate, static_cast<double>(sample.sampleRate));
+      const double rate =
+          std::clamp(kTargetStep * playback::kOutputRate * std::pow(2.0, -cents / 1200.0), kMinRate,
+                     kMaxUpsampling * sample.sampleRate);
       SourceUse& use = sources[region.source];
       use.drum = use.drum || plan.drum;
       use.rate = std::max(use.rate, rate);
@@ -444,6 +452,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
 
   std::vector<ResampledWave> waves;
   waves.reserve(sources.size());
+  std::vector<ResampledWave> heardWaves;
+  const PreEmphasis emphasis(kMaxEmphasisDb);
   for (size_t i = 0; i < sources.size(); ++i) {
     // Long waves are first resampled lower (down to half their rate), then cut.
     const double minShare = sources[i].drum ? 1.0 : kMinRateShare;
@@ -453,6 +463,10 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     const int64_t maxFrames = std::min<int64_t>(kMaxWaveFrames, cut ? cap : cap + 64);
     ResampledWave wave =
         Resample(font, sources[i].source, sources[i].rate * share, maxFrames, sources[i].pitchHz);
+    // The engine's interpolation takes back what the pre-emphasis adds: levels are set from
+    // the wave as it is heard.
+    heardWaves.push_back(wave);
+    emphasis.Apply(wave, kTargetStep * wave.rate / sources[i].rate);
     waves.push_back(std::move(wave));
     if (progress) progress(i + 1, sources.size());
   }
@@ -464,7 +478,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   for (InstrumentPlan& plan : plans) {
     if (plan.regions.empty()) continue;
     const double envelopeDb =
-        LoudnessCorrectionDb(font, plan, waves[MainRegion(plan).source], peaks);
+        LoudnessCorrectionDb(font, plan, heardWaves[MainRegion(plan).source], peaks);
     for (RegionPlan& region : plan.regions) {
       const ResampledWave& wave = waves[region.source];
       const double attenuationDb =

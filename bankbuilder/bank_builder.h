@@ -12,7 +12,7 @@
 
 namespace velmo {
 
-inline constexpr size_t kDefaultBankBudget = 8u << 20;
+inline constexpr size_t kDefaultBankBudget = 16u << 20;
 inline constexpr int32_t kBuildVelocity = 100;
 
 struct BuildSummary {
