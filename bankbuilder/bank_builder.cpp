@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "bankbuilder/envelope_mapping.h"
+#include "bankbuilder/noise_shaping.h"
 #include "bankbuilder/playback_model.h"
 #include "bankbuilder/pre_emphasis.h"
 #include "bankbuilder/soundfont_voice.h"
@@ -517,7 +518,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   // Waves go to slots 1.. in order of first use.
   for (size_t i = 0; i < sources.size(); ++i) {
     const ResampledWave& wave = waves[i];
-    const std::vector<int8_t> pcm = Quantize(wave, sources[i].scale, static_cast<uint32_t>(i + 1));
+    const std::vector<int8_t> pcm =
+        QuantizeShaped(wave, sources[i].scale, static_cast<uint32_t>(i + 1));
     image.waves[i + 1] = MakeWaveBlock(pcm, static_cast<uint16_t>(wave.loopStart),
                                        static_cast<uint16_t>(wave.loopEnd));
   }
