@@ -64,22 +64,25 @@ struct SourceUse {
   double scale = 0;    // peak as a share of the 8-bit range
 };
 
-// The SoundFont's static low-pass at velocity 100: initialFilterFc plus the player's standard
-// velocity-to-cutoff modulation (-2400 cents x (127 - velocity) / 127). Baked into the wave
-// with its cutoff placed for the sample's root key; none when it lies above the output band or
-// when an envelope or LFO moves it (a fixed filter would then be far from what is heard).
-void FilterOf(const ResolvedZone& zone, const SfSample& sample, WaveSource& source) {
-  if (zone.gen[kGenModLfoToFilterFc] != 0 || zone.gen[kGenModEnvToFilterFc] != 0) return;
-  const double hertz = 8.176 * std::pow(2.0, StaticCutoffCents(zone, kBuildVelocity) / 1200.0);
+// The SoundFont's low-pass at velocity 100: initialFilterFc plus the player's standard
+// velocity-to-cutoff modulation (-2400 cents x (127 - velocity) / 127), moved by the modulation
+// envelope's mean over the note (a fixed filter sounds closest to the moving one there). Baked
+// into the wave with its cutoff placed for `key` (the filter does not follow the pitch, the
+// wave does; the zone's key nearest 60, so regions sharing a zone share its wave); none when it
+// lies above the output band.
+void FilterOf(const ResolvedZone& zone, const SfSample& sample, int32_t key, WaveSource& source) {
+  const double hertz = 8.176 * std::pow(2.0, HeardCutoffCents(zone, kBuildVelocity) / 1200.0);
   if (hertz >= 10000.0) return;
-  const double rootSpeed = std::pow(
-      2.0, (100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] + sample.pitchCorrection) /
+  const double keySpeed = std::pow(
+      2.0, ((key - zone.RootKey(sample)) * zone.gen[kGenScaleTuning] +
+            100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] + sample.pitchCorrection) /
                1200.0);
-  source.filterHz = hertz / rootSpeed;
+  source.filterHz = hertz / keySpeed;
   source.filterQ = FilterQ(zone);
 }
 
-WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample, int64_t partnerOffset) {
+WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample, int32_t key,
+                    int64_t partnerOffset) {
   WaveSource s;
   s.partnerOffset = partnerOffset;
   s.sampleIndex = zone.sampleIndex;
@@ -88,7 +91,7 @@ WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample, int64_t pa
   s.loopStart = zone.LoopStart(sample);
   s.loopEnd = zone.LoopEnd(sample);
   s.loops = zone.Loops();
-  FilterOf(zone, sample, s);
+  FilterOf(zone, sample, key, s);
   return s;
 }
 
@@ -415,7 +418,9 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   for (InstrumentPlan& plan : plans) {
     for (RegionPlan& region : plan.regions) {
       const SfSample& sample = font.samples[region.zone.sampleIndex];
-      const WaveSource source = SourceOf(region.zone, sample, region.partnerOffset);
+      const WaveSource source =
+          SourceOf(region.zone, sample, std::clamp(60, region.zone.keyLo, region.zone.keyHi),
+                   region.partnerOffset);
       auto [it, fresh] = sourceIndex.try_emplace(source, sources.size());
       if (fresh) {
         const double ownCents =

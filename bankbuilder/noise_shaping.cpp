@@ -29,6 +29,12 @@ std::vector<int8_t> QuantizeShaped(const ResampledWave& wave, double scale, uint
     error = std::clamp(static_cast<double>(value) - wanted, -kMaxError, kMaxError);
     pcm.push_back(static_cast<int8_t>(value));
   }
+  // A one-shot ends in silence: the engine's four-frame history would otherwise hold the last
+  // frames' dither as a step.
+  if (!wave.loops) {
+    for (size_t i = pcm.size() - std::min<size_t>(pcm.size(), 4); i < pcm.size(); ++i)
+      pcm[i] = 0;
+  }
   return pcm;
 }
 

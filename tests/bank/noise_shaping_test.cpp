@@ -30,6 +30,7 @@ TEST(NoiseShaping, FollowsTheWaveWithLessLowFrequencyNoiseThanPlainDither) {
     for (int32_t i = 0; i < 20000; ++i)
       wave.frames.push_back(static_cast<float>(amplitude * std::sin(i * 0.01)));
     wave.peak = static_cast<float>(amplitude);
+    wave.loops = true;
     const std::vector<int8_t> shaped = QuantizeShaped(wave, 1.0, 7);
     const std::vector<int8_t> plain = Quantize(wave, 124.0 / 126.0, 7);
     ASSERT_EQ(shaped.size(), wave.frames.size());
@@ -40,6 +41,11 @@ TEST(NoiseShaping, FollowsTheWaveWithLessLowFrequencyNoiseThanPlainDither) {
               0.25 * LowFrequencyErrorPower(plain, wave, gain, 16))
         << amplitude;
     EXPECT_EQ(shaped, QuantizeShaped(wave, 1.0, 7));
+    // A one-shot ends in silence (its last four frames, the engine's history).
+    wave.loops = false;
+    const std::vector<int8_t> shot = QuantizeShaped(wave, 1.0, 7);
+    EXPECT_EQ(std::vector<int8_t>(shot.end() - 4, shot.end()), std::vector<int8_t>(4, 0));
+    EXPECT_TRUE(std::equal(shot.begin(), shot.end() - 4, shaped.begin()));
   }
 }
 
