@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsndfile1-dev libsoxr-dev
   fonts-noto-cjk fonts-dejavu-core
-  fluid-soundfont-gm
+  fluid-soundfont-gm fluidsynth python3-numpy python3-scipy
   xvfb xauth
 )
 
