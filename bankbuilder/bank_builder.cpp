@@ -7,7 +7,9 @@
 #include <tuple>
 
 #include "bankbuilder/envelope_mapping.h"
+#include "bankbuilder/noise_shaping.h"
 #include "bankbuilder/playback_model.h"
+#include "bankbuilder/pre_emphasis.h"
 #include "bankbuilder/soundfont_voice.h"
 #include "bankbuilder/soundfont_zones.h"
 #include "bankbuilder/wave_maker.h"
@@ -29,6 +31,13 @@ constexpr double kDominantLayer = 4.0;
 // A wave over the budget's length is resampled down to at most this share of its rate; beyond
 // that it is shortened instead, which keeps its sound bright.
 constexpr double kMinRateShare = 0.5;
+// Waves are made so the lowest key of a region (at most an octave below the key nearest 60)
+// plays this many wave frames per output frame: the engine's interpolation then keeps the
+// highs the pre-emphasis gives back (bounded boost), and higher keys play at larger steps.
+constexpr double kTargetStep = 1.0;
+constexpr double kMaxEmphasisDb = 15.0;
+// Waves are resampled up to this many times the sample's own rate.
+constexpr double kMaxUpsampling = 2.0;
 
 struct RegionPlan {
   int32_t lo = 0;
@@ -55,22 +64,25 @@ struct SourceUse {
   double scale = 0;    // peak as a share of the 8-bit range
 };
 
-// The SoundFont's static low-pass at velocity 100: initialFilterFc plus the player's standard
-// velocity-to-cutoff modulation (-2400 cents x (127 - velocity) / 127). Baked into the wave
-// with its cutoff placed for the sample's root key; none when it lies above the output band or
-// when an envelope or LFO moves it (a fixed filter would then be far from what is heard).
-void FilterOf(const ResolvedZone& zone, const SfSample& sample, WaveSource& source) {
-  if (zone.gen[kGenModLfoToFilterFc] != 0 || zone.gen[kGenModEnvToFilterFc] != 0) return;
-  const double hertz = 8.176 * std::pow(2.0, StaticCutoffCents(zone, kBuildVelocity) / 1200.0);
+// The SoundFont's low-pass at velocity 100: initialFilterFc plus the player's standard
+// velocity-to-cutoff modulation (-2400 cents x (127 - velocity) / 127), moved by the modulation
+// envelope's mean over the note (a fixed filter sounds closest to the moving one there). Baked
+// into the wave with its cutoff placed for `key` (the filter does not follow the pitch, the
+// wave does; the zone's key nearest 60, so regions sharing a zone share its wave); none when it
+// lies above the output band.
+void FilterOf(const ResolvedZone& zone, const SfSample& sample, int32_t key, WaveSource& source) {
+  const double hertz = 8.176 * std::pow(2.0, HeardCutoffCents(zone, kBuildVelocity) / 1200.0);
   if (hertz >= 10000.0) return;
-  const double rootSpeed = std::pow(
-      2.0, (100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] + sample.pitchCorrection) /
+  const double keySpeed = std::pow(
+      2.0, ((key - zone.RootKey(sample)) * zone.gen[kGenScaleTuning] +
+            100.0 * zone.gen[kGenCoarseTune] + zone.gen[kGenFineTune] + sample.pitchCorrection) /
                1200.0);
-  source.filterHz = hertz / rootSpeed;
+  source.filterHz = hertz / keySpeed;
   source.filterQ = FilterQ(zone);
 }
 
-WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample, int64_t partnerOffset) {
+WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample, int32_t key,
+                    int64_t partnerOffset) {
   WaveSource s;
   s.partnerOffset = partnerOffset;
   s.sampleIndex = zone.sampleIndex;
@@ -79,7 +91,7 @@ WaveSource SourceOf(const ResolvedZone& zone, const SfSample& sample, int64_t pa
   s.loopStart = zone.LoopStart(sample);
   s.loopEnd = zone.LoopEnd(sample);
   s.loops = zone.Loops();
-  FilterOf(zone, sample, s);
+  FilterOf(zone, sample, key, s);
   return s;
 }
 
@@ -446,7 +458,9 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   for (InstrumentPlan& plan : plans) {
     for (RegionPlan& region : plan.regions) {
       const SfSample& sample = font.samples[region.zone.sampleIndex];
-      const WaveSource source = SourceOf(region.zone, sample, region.partnerOffset);
+      const WaveSource source =
+          SourceOf(region.zone, sample, std::clamp(60, region.zone.keyLo, region.zone.keyHi),
+                   region.partnerOffset);
       auto [it, fresh] = sourceIndex.try_emplace(source, sources.size());
       if (fresh) {
         const double ownCents =
@@ -457,15 +471,15 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
             SourceUse{source, rootHz / std::pow(2.0, ownCents / 1200.0), false, 0.0, 0.0});
       }
       region.source = it->second;
-      // The rate at which the region's reference key plays one wave frame per output frame
-      // (no higher than the sample's own rate).
-      const int32_t referenceKey =
-          plan.drum ? region.tuneKey
-                    : std::clamp((region.lo + std::min(region.hi, region.lo + 24)) / 2, region.lo,
-                                 region.hi);
+      // The rate at which the region's reference key plays kTargetStep wave frames per output
+      // frame: its lowest key the SoundFont covers, at most an octave below its tuning key.
+      const int32_t referenceKey = plan.drum ? region.tuneKey
+                                             : std::clamp(std::max(region.lo, region.zone.keyLo),
+                                                          region.tuneKey - 12, region.tuneKey);
       const double cents = PlayCents(region.zone, sample, referenceKey, playback::kOutputRate);
-      const double rate = std::clamp(playback::kOutputRate * std::pow(2.0, -cents / 1200.0),
-                                     kMinRate, static_cast<double>(sample.sampleRate));
+      const double rate =
+          std::clamp(kTargetStep * playback::kOutputRate * std::pow(2.0, -cents / 1200.0), kMinRate,
+                     kMaxUpsampling * sample.sampleRate);
       SourceUse& use = sources[region.source];
       use.drum = use.drum || plan.drum;
       use.rate = std::max(use.rate, rate);
@@ -484,6 +498,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
 
   std::vector<ResampledWave> waves;
   waves.reserve(sources.size());
+  std::vector<ResampledWave> heardWaves;
+  const PreEmphasis emphasis(kMaxEmphasisDb);
   for (size_t i = 0; i < sources.size(); ++i) {
     // Long waves are first resampled lower (down to half their rate), then cut.
     const double minShare = sources[i].drum ? 1.0 : kMinRateShare;
@@ -493,6 +509,10 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     const int64_t maxFrames = std::min<int64_t>(kMaxWaveFrames, cut ? cap : cap + 64);
     ResampledWave wave =
         Resample(font, sources[i].source, sources[i].rate * share, maxFrames, sources[i].pitchHz);
+    // The engine's interpolation takes back what the pre-emphasis adds: levels are set from
+    // the wave as it is heard.
+    heardWaves.push_back(wave);
+    emphasis.Apply(wave, kTargetStep * wave.rate / sources[i].rate);
     waves.push_back(std::move(wave));
     if (progress) progress(i + 1, sources.size());
   }
@@ -504,7 +524,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   for (InstrumentPlan& plan : plans) {
     if (plan.regions.empty()) continue;
     const double envelopeDb =
-        LoudnessCorrectionDb(font, plan, waves[MainRegion(plan).source], peaks);
+        LoudnessCorrectionDb(font, plan, heardWaves[MainRegion(plan).source], peaks);
     for (RegionPlan& region : plan.regions) {
       const ResampledWave& wave = waves[region.source];
       const double attenuationDb =
@@ -543,7 +563,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   // Waves go to slots 1.. in order of first use.
   for (size_t i = 0; i < sources.size(); ++i) {
     const ResampledWave& wave = waves[i];
-    const std::vector<int8_t> pcm = Quantize(wave, sources[i].scale, static_cast<uint32_t>(i + 1));
+    const std::vector<int8_t> pcm =
+        QuantizeShaped(wave, sources[i].scale, static_cast<uint32_t>(i + 1));
     image.waves[i + 1] = MakeWaveBlock(pcm, static_cast<uint16_t>(wave.loopStart),
                                        static_cast<uint16_t>(wave.loopEnd));
   }

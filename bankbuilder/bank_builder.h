@@ -12,7 +12,7 @@
 
 namespace velmo {
 
-inline constexpr size_t kDefaultBankBudget = 8u << 20;
+inline constexpr size_t kDefaultBankBudget = 16u << 20;
 inline constexpr int32_t kBuildVelocity = 100;
 // Most zones (programs 0..127 of bank 0 and the standard kit, at kBuildVelocity), most sample
 // frames one zone spans, and most frames spanned by all those zones counted once per zone, that

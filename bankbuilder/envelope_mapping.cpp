@@ -15,6 +15,8 @@ constexpr double kTickSeconds =
     static_cast<double>(playback::kEnvTickFrames) / playback::kOutputRate;
 // Below this attenuation a note counts as silent: levels are rounded to 0 there.
 constexpr double kSilenceDb = 48.0;
+// How long a note is held when its release is fitted.
+constexpr double kTypicalNoteSeconds = 1.0;
 
 double Timecents(int32_t value) {
   return std::pow(2.0, std::clamp(value, -12000, 8000) / 1200.0);
@@ -112,10 +114,14 @@ void MapEnvelope(const SfEnvelope& e, double loopWaitSeconds, ImageInstrument& r
     record.envRate[k] = static_cast<int8_t>(from == to ? 127 : FitRateIndex(from, to, seconds));
     record.envLevel[k] = static_cast<int8_t>(levels[k]);
   }
-  // Release from the sustain level (or from full level when the note decays to silence) to
-  // the silence threshold.
-  const int32_t releaseFrom = sustainLevel > 0 ? sustainLevel * 256 : full;
-  const double releaseFromDb = sustainLevel > 0 ? e.sustainDb : 0.0;
+  // Release to the silence threshold from where a note held for a second stands (or from full
+  // level when the note decays to silence). The engine's fall slows as the level drops, so a
+  // rate fitted from a low sustain level would be far too slow from the level most notes are
+  // released at.
+  const double releaseFromDb =
+      sustainLevel > 0 ? std::min(e.sustainDb, dbAt(kTypicalNoteSeconds)) : 0.0;
+  const int32_t releaseFrom =
+      sustainLevel > 0 ? std::max(sustainLevel, LevelOfDb(releaseFromDb)) * 256 : full;
   const double releaseSeconds = e.release * std::max(0.0, kSilenceDb - releaseFromDb) / 96.0;
   record.envRate[4] = static_cast<int8_t>(FitRateIndex(releaseFrom, 0, releaseSeconds));
   record.envLevel[4] = 0;

@@ -80,6 +80,15 @@ double StaticCutoffCents(const ResolvedZone& zone, int32_t velocity) {
   return std::clamp(zone.gen[kGenInitialFilterFc], 1500, 13500) - 2400.0 * (127 - velocity) / 127.0;
 }
 
+double HeardCutoffCents(const ResolvedZone& zone, int32_t velocity) {
+  double sum = 0;
+  int32_t count = 0;
+  for (double t = 0.05; t <= 0.9; t += 0.01, ++count)
+    sum += ModEnvelopeAt(zone, t);
+  const double moved = sum / count * std::clamp(zone.gen[kGenModEnvToFilterFc], -12000, 12000);
+  return std::clamp(StaticCutoffCents(zone, velocity) + moved, 1500.0, 13500.0);
+}
+
 double FilterQ(const ResolvedZone& zone) {
   return std::max(
       0.5, std::pow(10.0, (std::clamp(zone.gen[kGenInitialFilterQ], 0, 960) / 10.0 - 3.01) / 20.0));

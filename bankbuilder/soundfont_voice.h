@@ -34,6 +34,11 @@ double SoundFontNotePower(const SoundFont& font, const ResolvedZone& zone,
 // (initialFilterFc plus the standard velocity-to-cutoff modulation).
 double StaticCutoffCents(const ResolvedZone& zone, int32_t velocity);
 
+// Cutoff in cents at which a fixed low-pass sounds closest to the zone's moving one over a held
+// note's first 0.9 s: the static cutoff moved by the modulation envelope's mean over 0.05..0.9 s
+// (the modulation LFO swings around the static cutoff and is left out).
+double HeardCutoffCents(const ResolvedZone& zone, int32_t velocity);
+
 // Linear Q of the low-pass (at least 0.5) and the DC gain the resonance takes away (the gain
 // at DC drops by half the resonance height).
 double FilterQ(const ResolvedZone& zone);

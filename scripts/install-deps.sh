@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsndfile1-dev libsoxr-dev
   fonts-noto-cjk fonts-dejavu-core
-  fluid-soundfont-gm
+  fluid-soundfont-gm fluidsynth python3-numpy python3-scipy
   xvfb xauth
   # velmo-play checks: real WAVE files, a tool to make more, a sound server with a null sink
   alsa-utils sound-icons sox pulseaudio pulseaudio-utils xdotool

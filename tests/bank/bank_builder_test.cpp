@@ -83,16 +83,19 @@ TEST(BankBuilder, LoopsKeepAWholeNumberOfFramesAndStayPeriodic) {
   const auto at = [&](size_t frame) {
     return static_cast<int8_t>(block[kImageWaveHeaderBytes + frame]);
   };
-  // 16 source cycles in the loop: the loop length must be a multiple of the cycle in the wave.
+  // 16 source cycles in the loop: a cycle later (read across the jump from loopEnd back to
+  // loopStart, between frames when the cycle is not whole) the wave is the same.
   const int32_t length = looped.loopEnd - looped.loopStart + 1;
-  ASSERT_EQ(length % 16, 0) << length;
-  const int32_t cycle = length / 16;
-  for (int32_t i = 0; i < length; ++i) {
-    // The frame after loopEnd is loopStart: the wave continues the same cycle across the jump.
-    const size_t next = i + cycle <= length - 1 ? looped.loopStart + i + cycle
-                                                : looped.loopStart + i + cycle - length;
-    EXPECT_NEAR(at(looped.loopStart + i), at(next), 3) << i;
-  }
+  const double cycle = length / 16.0;
+  const auto loopAt = [&](double position) {
+    const double wrapped = std::fmod(position, length);
+    const auto whole = static_cast<int32_t>(wrapped);
+    const double frac = wrapped - whole;
+    return (1 - frac) * at(looped.loopStart + whole) +
+           frac * at(looped.loopStart + (whole + 1) % length);
+  };
+  for (int32_t i = 0; i < length; ++i)
+    EXPECT_NEAR(at(looped.loopStart + i), loopAt(i + cycle), 4) << i;
   const ImageSample& shot = b.image.samples[b.image.instruments[2].regionSample[0]];
   EXPECT_EQ(shot.loopMode, 0);
   EXPECT_EQ(shot.loopEnd + 1u, b.image.waves[shot.waveSlot].size() - kImageWaveHeaderBytes);

@@ -79,6 +79,23 @@ TEST(EnvelopeMapping, SustainedAndDecayingNotes) {
       0.25);
 }
 
+// Releases take the SoundFont's time from where a note held for a second stands: full level
+// for a slow decay, the sustain level for a fast one (release 0.27 s per 96 dB to -48 dB).
+TEST(EnvelopeMapping, ReleasesFitFromTheLevelOfANoteHeldASecond) {
+  struct Case {
+    int32_t decay;      // timecents
+    int32_t sustainCb;  // 400 cB = 40 dB
+    double fromDb;
+  };
+  for (const Case& c : {Case{5888, 400, 0.0}, Case{-2400, 400, 40.0}, Case{1200, 100, 10.0}}) {
+    ImageInstrument record;
+    MapEnvelope(EnvelopeOf(ZoneWith(-12000, c.decay, c.sustainCb, -2272)), 0.0, record);
+    const auto from = static_cast<int32_t>(std::lround(32512 * std::pow(10.0, -c.fromDb / 20)));
+    const double wanted = 0.269 * (48.0 - c.fromDb) / 96.0;
+    EXPECT_NEAR(SegmentSeconds(from, 0, record.envRate[4]) / wanted, 1.0, 0.5) << c.decay;
+  }
+}
+
 TEST(EnvelopeMapping, EngineEnvelopeModelRunsTheStages) {
   ImageInstrument record;
   record.envRate = {127, 127, 127, 127, 100, 127};

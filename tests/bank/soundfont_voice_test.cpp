@@ -71,6 +71,27 @@ TEST(SoundFontVoice, ResonanceLowersTheLevelBelowTheCutoff) {
               0.5);
 }
 
+// The fixed cutoff baked into a wave for a moving filter: the static cutoff moved by the
+// modulation envelope's mean over the note.
+TEST(SoundFontVoice, HeardCutoffFollowsTheModulationEnvelopesMean) {
+  struct Case {
+    int32_t amount, decay, sustain;
+    double offset, tolerance;
+  };
+  for (const Case& c : {Case{0, -12000, 0, 0, 1e-9}, Case{1200, -12000, 0, 1200, 1e-9},
+                        Case{-2400, -12000, 0, -2400, 1e-9}, Case{1200, -12000, 1000, 0, 1},
+                        Case{1200, 0, 1000, 1200 * (1 - 0.475), 15}}) {
+    ResolvedZone zone;
+    zone.gen[kGenInitialFilterFc] = 7000;
+    zone.gen[kGenDelayModEnv] = zone.gen[kGenAttackModEnv] = zone.gen[kGenHoldModEnv] = -12000;
+    zone.gen[kGenDecayModEnv] = c.decay;
+    zone.gen[kGenSustainModEnv] = c.sustain;
+    zone.gen[kGenModEnvToFilterFc] = c.amount;
+    EXPECT_NEAR(HeardCutoffCents(zone, 100) - StaticCutoffCents(zone, 100), c.offset, c.tolerance)
+        << c.amount << " " << c.decay << " " << c.sustain;
+  }
+}
+
 TEST(SoundFontVoice, GeneratorsFarOutOfRangeGiveAFiniteLevel) {
   for (const Generators& extreme :
        {Generators{{kGenCoarseTune, 32767}, {kGenFreqModLfo, 32767}},
