@@ -6,6 +6,7 @@
 #include "synth/engine.h"
 #include "synth/engine_tables.h"
 #include "synth/envelope.h"
+#include "synth/mix_kernels.h"
 #include "synth/source_cursor.h"
 
 namespace velmo {
@@ -16,21 +17,6 @@ namespace {
 int32_t CurveValue(int32_t attenuation) {
   return GainCurve[std::clamp(attenuation >> 2, 0, 127)];
 }
-
-struct Gains {
-  int32_t left;   // signed 16-bit gain of the left output
-  int32_t right;  // signed 16-bit gain of the right output
-};
-
-// The block's mix, one 32-bit sum per frame and side. Voices add their
-// contributions here; the block keeps the low 16 bits of each sum, which is
-// what adding them one by one into the 16-bit slots with wrap-around gives.
-struct MixBuffer {
-  int32_t* left;
-  int32_t* right;
-
-  MixBuffer operator+(int32_t frames) const { return {left + frames, right + frames}; }
-};
 
 // Adds one interpolated sample (s, a signed 32-bit value) to frame n.
 [[gnu::always_inline]] inline void MixFrame(const MixBuffer& out, int32_t n, const Gains& gains,
@@ -91,41 +77,10 @@ int32_t MixStepwise(SourceCursor& c, const Gains& gains, MixBuffer out, int32_t 
   return static_cast<uint32_t>(std::min<uint64_t>(limit / c.step, frames));
 }
 
-// The inner loops of plain runs: `count` frames reading the wave around
-// base[phase >> 16] (16.16 phase from the run's first position, which stays
-// below 2^32 within a run). Separate functions, so that base and phase live
-// in registers as given. Return the phase after the run.
-template <typename Sample>
-[[gnu::noinline]] uint32_t MixForwardFrames(const Sample* base, uint32_t phase, uint32_t step,
-                                            Gains gains, MixBuffer out, uint32_t count) {
-#pragma GCC unroll 2
-  for (uint32_t n = 0; n < count; ++n) {
-    const Sample* p = base + (phase >> 16);
-    const int32_t s = InterpolationSum((phase >> 9) & 127, p[-3], p[-2], p[-1], p[0]) >> 17;
-    out.left[n] += (gains.left * s) >> 13;
-    out.right[n] += (gains.right * s) >> 13;
-    phase += step;
-  }
-  return phase;
-}
-
-template <int32_t Sign>
-[[gnu::noinline]] uint32_t MixBackwardFrames(const int8_t* base, uint32_t phase, uint32_t step,
-                                             Gains gains, MixBuffer out, uint32_t count) {
-#pragma GCC unroll 2
-  for (uint32_t n = 0; n < count; ++n) {
-    const int8_t* p = base - (phase >> 16);
-    const int32_t s = (Sign * InterpolationSum((phase >> 9) & 127, p[3], p[2], p[1], p[0])) >> 17;
-    out.left[n] += (gains.left * s) >> 13;
-    out.right[n] += (gains.right * s) >> 13;
-    phase += step;
-  }
-  return phase;
-}
-
 // `frames` frames of a plain forward run (see PlainRunFrames).
-void MixForwardRun(SourceCursor& c, const Gains& gains, MixBuffer out, uint32_t frames) {
-  const uint32_t phase = MixForwardFrames(c.data + c.index, c.frac, c.step, gains, out, frames);
+void MixForwardRun(const MixKernels& kernels, SourceCursor& c, const Gains& gains, MixBuffer out,
+                   uint32_t frames) {
+  const uint32_t phase = kernels.forward(c.data + c.index, c.frac, c.step, gains, out, frames);
   const uint32_t moved = phase >> 16;
   if (moved > 0) {
     c.index += moved;
@@ -141,9 +96,10 @@ void MixForwardRun(SourceCursor& c, const Gains& gains, MixBuffer out, uint32_t 
 
 // `frames` frames of a plain backward run; `Sign` is -1 on the inverted pass.
 template <int32_t Sign>
-void MixBackwardRun(SourceCursor& c, const Gains& gains, MixBuffer out, uint32_t frames) {
-  const uint32_t phase =
-      MixBackwardFrames<Sign>(c.data + c.index, c.frac, c.step, gains, out, frames);
+void MixBackwardRun(const MixKernels& kernels, SourceCursor& c, const Gains& gains, MixBuffer out,
+                    uint32_t frames) {
+  const BackwardKernel kernel = Sign < 0 ? kernels.backwardInverted : kernels.backward;
+  const uint32_t phase = kernel(c.data + c.index, c.frac, c.step, gains, out, frames);
   c.index -= phase >> 16;
   c.frac = phase & 0xFFFF;
   const int8_t* p = c.data + c.index;
@@ -185,10 +141,10 @@ bool StreamPhase(const SourceCursor& c, const LoopStream& stream, uint32_t& phas
 }
 
 template <LoopKind Kind>
-void MixStreamRun(SourceCursor& c, const LoopStream& stream, uint32_t position, const Gains& gains,
-                  MixBuffer out, uint32_t frames) {
+void MixStreamRun(const MixKernels& kernels, SourceCursor& c, const LoopStream& stream,
+                  uint32_t position, const Gains& gains, MixBuffer out, uint32_t frames) {
   const int16_t* base = stream.values.data() + position;
-  const uint32_t phase = MixForwardFrames(base, c.frac, c.step, gains, out, frames);
+  const uint32_t phase = kernels.forwardStream(base, c.frac, c.step, gains, out, frames);
   const uint32_t steps = phase >> 16;
   c.frac = phase & 0xFFFF;
   if constexpr (Kind == LoopKind::Forward) {
@@ -206,8 +162,8 @@ void MixStreamRun(SourceCursor& c, const LoopStream& stream, uint32_t position, 
 // Renders `frames` frames with constant gains: plain runs where they hold,
 // frame-by-frame stepping in between.
 template <LoopKind Kind>
-void MixFrames(SourceCursor& c, const LoopStream* stream, const Gains& gains, MixBuffer out,
-               int32_t frames) {
+void MixFrames(const MixKernels& kernels, SourceCursor& c, const LoopStream* stream,
+               const Gains& gains, MixBuffer out, int32_t frames) {
   while (frames > 0) {
     if constexpr (Kind == LoopKind::Forward || Kind == LoopKind::Alternating) {
       // Around a short loop: read the unrolled loop, across wraps and turns.
@@ -215,7 +171,7 @@ void MixFrames(SourceCursor& c, const LoopStream* stream, const Gains& gains, Mi
       const uint32_t run =
           stream ? StreamRunFrames(c, *stream, static_cast<uint32_t>(frames), position) : 0;
       if (run > 0) {
-        MixStreamRun<Kind>(c, *stream, position, gains, out, run);
+        MixStreamRun<Kind>(kernels, c, *stream, position, gains, out, run);
         out = out + static_cast<int32_t>(run);
         frames -= static_cast<int32_t>(run);
         continue;
@@ -224,11 +180,11 @@ void MixFrames(SourceCursor& c, const LoopStream* stream, const Gains& gains, Mi
     const uint32_t run = PlainRunFrames(c, static_cast<uint32_t>(frames));
     if (run > 0) {
       if (c.direction == kForward) {
-        MixForwardRun(c, gains, out, run);
+        MixForwardRun(kernels, c, gains, out, run);
       } else if (c.direction == kBackwardInverted) {
-        MixBackwardRun<-1>(c, gains, out, run);
+        MixBackwardRun<-1>(kernels, c, gains, out, run);
       } else {
-        MixBackwardRun<1>(c, gains, out, run);
+        MixBackwardRun<1>(kernels, c, gains, out, run);
       }
       out = out + static_cast<int32_t>(run);
       frames -= static_cast<int32_t>(run);
@@ -242,11 +198,12 @@ void MixFrames(SourceCursor& c, const LoopStream* stream, const Gains& gains, Mi
   }
 }
 
-using MixFunction = void (*)(SourceCursor&, const LoopStream*, const Gains&, MixBuffer, int32_t);
+using MixFunction = void (*)(const MixKernels&, SourceCursor&, const LoopStream*, const Gains&,
+                             MixBuffer, int32_t);
 
 // Loop modes other than 0..3 hold the position: stepwise all through.
-void MixStill(SourceCursor& c, const LoopStream*, const Gains& gains, MixBuffer out,
-              int32_t frames) {
+void MixStill(const MixKernels&, SourceCursor& c, const LoopStream*, const Gains& gains,
+              MixBuffer out, int32_t frames) {
   MixStepwise<LoopKind::Still>(c, gains, out, frames, UINT32_MAX);
 }
 
@@ -264,7 +221,8 @@ MixFunction MixFunctionFor(uint32_t loopMode) {
   return MixStill;
 }
 
-void RenderVoice(Engine& engine, Voice& voice, LoopStream& loopStream, const MixBuffer& mixBuffer) {
+void RenderVoice(Engine& engine, const MixKernels& kernels, Voice& voice, LoopStream& loopStream,
+                 const MixBuffer& mixBuffer) {
   UpdateVoicePitch(engine, voice, false);
 
   // Attenuation of the block in 1/8 dB, then the curve value of each side.
@@ -308,7 +266,7 @@ void RenderVoice(Engine& engine, Voice& voice, LoopStream& loopStream, const Mix
       run = std::min<int32_t>(countdown, kFramesPerBlock - frame);
       countdown = static_cast<uint16_t>(countdown - run);
     }
-    mix(cursor, stream, gains, mixBuffer + frame, run);
+    mix(kernels, cursor, stream, gains, mixBuffer + frame, run);
     frame += run;
   }
   voice.envCountdown = countdown;
@@ -367,12 +325,13 @@ void SkipSourcePosition(Voice& voice, uint32_t steps) noexcept {
 
 [[gnu::noinline]] void RenderBlock(Engine& engine) noexcept {
   const int32_t blockIndex = engine.writeBlock.load(std::memory_order_relaxed);
-  int32_t left[kFramesPerBlock] = {};
-  int32_t right[kFramesPerBlock] = {};
+  alignas(64) int32_t left[kMixFrames] = {};
+  alignas(64) int32_t right[kMixFrames] = {};
   const MixBuffer mix{left, right};
+  const MixKernels& kernels = MixKernelsFor(engine.renderPath);
   for (int32_t v = 0; v < PolyphonyLimit; ++v) {
     if (engine.voices[v].active) {
-      RenderVoice(engine, engine.voices[v], engine.loopStreams[v], mix);
+      RenderVoice(engine, kernels, engine.voices[v], engine.loopStreams[v], mix);
     }
   }
   int16_t* block = engine.ring.data() + blockIndex * kBlockSamples;
