@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "synth/engine.h"
 #include "synth/engine_tables.h"
 #include "synth/envelope.h"
@@ -279,6 +283,25 @@ void RenderVoice(Engine& engine, const MixKernels& kernels, Voice& voice, LoopSt
   }
 }
 
+// Writes the low 16 bits of each frame's sums into the block, left then right:
+// one 32-bit word per frame, the right sum in its high half.
+void StoreMix(const int32_t* left, const int32_t* right, int16_t* block) {
+  int32_t n = 0;
+#if defined(__SSE2__)
+  const __m128i low = _mm_set1_epi32(0xFFFF);
+  for (; n + 4 <= kFramesPerBlock; n += 4) {
+    const __m128i l = _mm_load_si128(reinterpret_cast<const __m128i*>(left + n));
+    const __m128i r = _mm_load_si128(reinterpret_cast<const __m128i*>(right + n));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 2 * n),
+                     _mm_or_si128(_mm_and_si128(l, low), _mm_slli_epi32(r, 16)));
+  }
+#endif
+  for (; n < kFramesPerBlock; ++n) {
+    block[2 * n] = static_cast<int16_t>(left[n]);
+    block[2 * n + 1] = static_cast<int16_t>(right[n]);
+  }
+}
+
 }  // namespace
 
 bool StepSourcePosition(Voice& voice) noexcept {
@@ -334,11 +357,7 @@ void SkipSourcePosition(Voice& voice, uint32_t steps) noexcept {
       RenderVoice(engine, kernels, engine.voices[v], engine.loopStreams[v], mix);
     }
   }
-  int16_t* block = engine.ring.data() + blockIndex * kBlockSamples;
-  for (int32_t n = 0; n < kFramesPerBlock; ++n) {
-    block[2 * n] = static_cast<int16_t>(left[n]);
-    block[2 * n + 1] = static_cast<int16_t>(right[n]);
-  }
+  StoreMix(left, right, engine.ring.data() + blockIndex * kBlockSamples);
   // Release: the output side that sees the new index also sees the block.
   engine.writeBlock.store(blockIndex + 1 == kRingBlocks ? 0 : blockIndex + 1,
                           std::memory_order_release);
