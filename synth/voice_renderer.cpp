@@ -252,6 +252,13 @@ void RenderVoice(Engine& engine, const MixKernels& kernels, Voice& voice, LoopSt
   const LoopStream* stream = loopStream.usable ? &loopStream : nullptr;
   const auto period = static_cast<uint16_t>(engine.EnvTickPeriod);
   uint16_t countdown = voice.envCountdown;
+  const auto gainsOf = [&voice, volL, volR] {
+    return Gains{VoiceGain(voice.envAmp, volL, voice.tremoloValue),
+                 VoiceGain(voice.envAmp, volR, voice.tremoloValue)};
+  };
+  // A tick taken ahead of its frame (below) and the gains from that frame on.
+  bool tickTaken = false;
+  Gains tickGains = gains;
   int32_t frame = 0;
   while (frame < kFramesPerBlock) {
     // A run of frames without an envelope tick inside: a tick frame and the
@@ -259,16 +266,35 @@ void RenderVoice(Engine& engine, const MixKernels& kernels, Voice& voice, LoopSt
     int32_t run = 0;
     if (countdown == 0) {
       countdown = period;
-      voice.loopReached = static_cast<uint8_t>(cursor.reached);
-      if (EnvTick(engine, voice)) {
-        gains = {VoiceGain(voice.envAmp, volL, voice.tremoloValue),
-                 VoiceGain(voice.envAmp, volR, voice.tremoloValue)};
+      if (tickTaken) {
+        tickTaken = false;
+        gains = tickGains;
+      } else {
+        voice.loopReached = static_cast<uint8_t>(cursor.reached);
+        if (EnvTick(engine, voice)) gains = gainsOf();
       }
       run = 1 + std::min<int32_t>(countdown, kFramesPerBlock - frame - 1);
       countdown = static_cast<uint16_t>(countdown - (run - 1));
     } else {
       run = std::min<int32_t>(countdown, kFramesPerBlock - frame);
       countdown = static_cast<uint16_t>(countdown - run);
+    }
+    // The next tick reads nothing that the run's frames change when the loop
+    // is already reached (it stays so) or the envelope is neither in nor
+    // entering the stage that waits for it: take it now, and while it leaves
+    // the gains as they are, let the run go on through its frame. Fewer,
+    // longer runs.
+    while (countdown == 0 && frame + run < kFramesPerBlock &&
+           (cursor.reached != 0 || (voice.envStage != 1 && voice.envStage != 2))) {
+      voice.loopReached = static_cast<uint8_t>(cursor.reached);
+      tickGains = EnvTick(engine, voice) ? gainsOf() : gains;
+      if (tickGains.left != gains.left || tickGains.right != gains.right) {
+        tickTaken = true;
+        break;
+      }
+      const int32_t more = 1 + std::min<int32_t>(period, kFramesPerBlock - frame - run - 1);
+      countdown = static_cast<uint16_t>(period - (more - 1));
+      run += more;
     }
     mix(kernels, cursor, stream, gains, mixBuffer + frame, run);
     frame += run;
