@@ -93,7 +93,7 @@ RenderPath RenderPathFromEnvironment() {
   return FastestRenderPath();
 }
 
-const MixKernels& MixKernelsFor(RenderPath path) {
+const MixKernels& MixKernelsFor([[maybe_unused]] RenderPath path) {
 #if VELMO_X86_KERNELS
   if (RenderPathAvailable(path)) {
     if (path == RenderPath::Avx2) return X86Avx2Kernels();
