@@ -51,6 +51,8 @@ std::string_view RenderPathName(RenderPath path) {
       return "avx2";
     case RenderPath::Avx512:
       return "avx512";
+    case RenderPath::Avx512Vbmi:
+      return "avx512vbmi";
   }
   return "scalar";
 }
@@ -70,6 +72,8 @@ bool RenderPathAvailable(RenderPath path) {
       return X86Avx2Available();
     case RenderPath::Avx512:
       return X86Avx512Available();
+    case RenderPath::Avx512Vbmi:
+      return X86Avx512VbmiAvailable();
   }
   return false;
 }
@@ -98,6 +102,7 @@ const MixKernels& MixKernelsFor([[maybe_unused]] RenderPath path) {
   if (RenderPathAvailable(path)) {
     if (path == RenderPath::Avx2) return X86Avx2Kernels();
     if (path == RenderPath::Avx512) return X86Avx512Kernels();
+    if (path == RenderPath::Avx512Vbmi) return X86Avx512VbmiKernels();
   }
 #endif
   return kScalarKernels;

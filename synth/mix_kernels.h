@@ -50,10 +50,11 @@ struct MixKernels {
 };
 
 // Instruction sets the kernels come in, slowest first.
-enum class RenderPath : uint8_t { Scalar, Avx2, Avx512 };
+// Avx512Vbmi reads the taps of neighbouring frames with byte permutes.
+enum class RenderPath : uint8_t { Scalar, Avx2, Avx512, Avx512Vbmi };
 
 inline constexpr RenderPath kRenderPaths[] = {RenderPath::Scalar, RenderPath::Avx2,
-                                              RenderPath::Avx512};
+                                              RenderPath::Avx512, RenderPath::Avx512Vbmi};
 
 std::string_view RenderPathName(RenderPath path);
 std::optional<RenderPath> ParseRenderPath(std::string_view name);
@@ -65,7 +66,7 @@ bool RenderPathAvailable(RenderPath path);
 RenderPath FastestRenderPath();
 
 // The path named by the environment variable VELMO_RENDER_PATH ("scalar",
-// "avx2", "avx512") when it is available, else the fastest one.
+// "avx2", "avx512", "avx512vbmi") when it is available, else the fastest one.
 RenderPath RenderPathFromEnvironment();
 
 // The kernels of an available path (the scalar ones for any other).

@@ -48,8 +48,6 @@ VELMO_AVX2 inline __m256i FrameSums(__m256i pairsLow, __m256i pairsHigh) {
   return _mm256_permute4x64_epi64(_mm256_hadd_epi32(pairsLow, pairsHigh), 0xD8);
 }
 
-// Four signed bytes per lane -> the frame sums of their products with the
-// weights. `offsetByte` is the byte whose weight is stored 32768 lower.
 // Four signed bytes per lane -> s of each frame: the frame sums of the bytes'
 // products with the weights, shifted, plus the middle taps' 32 x (h1 + h2)
 // (the weights' offset; the middle taps are bytes 1 and 2 in either order).

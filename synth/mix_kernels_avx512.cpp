@@ -9,7 +9,10 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
+#include <algorithm>
+
 #define VELMO_AVX512 __attribute__((target("avx512f,avx512bw")))
+#define VELMO_AVX512_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 namespace velmo {
 
@@ -131,6 +134,46 @@ VELMO_AVX512 inline __m512i WordTapPairs(__m512i taps, __m512i weights) {
   return _mm512_add_epi32(_mm512_madd_epi16(taps, weights), _mm512_slli_epi32(middle, 1));
 }
 
+// The forward kernel with byte permutes (VBMI): where sixteen frames read at
+// most 64 consecutive bytes (steps below 4 samples), one masked load of those
+// bytes and one permute replace the gather of the frames' taps.
+VELMO_AVX512_VBMI uint32_t ForwardWindowed(const int8_t* base, uint32_t phase, uint32_t step,
+                                           Gains gains, MixBuffer out, uint32_t count) {
+  Lanes lanes = StartLanes(phase, step, count);
+  const __m512i stride = _mm512_set1_epi32(static_cast<int32_t>(step * kLanes));
+  const __m512i gainLeft = GainLanes(gains.left);
+  const __m512i gainRight = GainLanes(gains.right);
+  const __m512i zero = _mm512_setzero_si512();
+  // Byte k of each lane picks byte 0 of the lane, then adds k.
+  const __m512i spread = _mm512_set4_epi32(0x0C0C0C0C, 0x08080808, 0x04040404, 0x00000000);
+  const __m512i tapOffsets = _mm512_set1_epi32(0x03020100);
+  const int8_t* taps = base - 3;
+  uint32_t first = phase;  // phase of the chunk's first frame
+  for (uint32_t n = 0; n < count; n += kLanes) {
+    const __mmask16 live = _mm512_cmpgt_epi32_mask(lanes.remaining, zero);
+    const __m512i index = _mm512_srli_epi32(lanes.phase, 16);
+    const uint32_t lastLane = std::min<uint32_t>(kLanes, count - n) - 1;
+    const uint32_t low = first >> 16;
+    const uint32_t span = ((first + step * lastLane) >> 16) - low + 4;  // bytes read
+    __m512i bytes;
+    if (span <= 64) {
+      const uint64_t wanted = span == 64 ? ~uint64_t{0} : (uint64_t{1} << span) - 1;
+      const __m512i window = _mm512_maskz_loadu_epi8(wanted, taps + low);
+      const __m512i offsets = _mm512_sub_epi32(index, _mm512_set1_epi32(static_cast<int32_t>(low)));
+      const __m512i picks = _mm512_add_epi8(_mm512_shuffle_epi8(offsets, spread), tapOffsets);
+      bytes = _mm512_maskz_mov_epi32(live, _mm512_permutexvar_epi8(picks, window));
+    } else {
+      bytes = _mm512_mask_i32gather_epi32(zero, live, index, taps, 1);
+    }
+    const __m512i s = ByteTapsToSamples<1>(bytes, GatherWeights(kForwardTaps, lanes.phase));
+    MixLanes(s, gainLeft, gainRight, out.left + n, out.right + n);
+    lanes.phase = _mm512_add_epi32(lanes.phase, stride);
+    lanes.remaining = _mm512_sub_epi32(lanes.remaining, _mm512_set1_epi32(kLanes));
+    first += step * kLanes;
+  }
+  return phase + step * count;
+}
+
 VELMO_AVX512 uint32_t ForwardStream(const int16_t* base, uint32_t phase, uint32_t step, Gains gains,
                                     MixBuffer out, uint32_t count) {
   Lanes lanes = StartLanes(phase, step, count);
@@ -156,6 +199,7 @@ VELMO_AVX512 uint32_t ForwardStream(const int16_t* base, uint32_t phase, uint32_
 }
 
 constexpr MixKernels kKernels{Forward, ForwardStream, Backward<false>, Backward<true>};
+constexpr MixKernels kVbmiKernels{ForwardWindowed, ForwardStream, Backward<false>, Backward<true>};
 
 }  // namespace
 
@@ -166,6 +210,14 @@ bool X86Avx512Available() {
 
 const MixKernels& X86Avx512Kernels() {
   return kKernels;
+}
+
+bool X86Avx512VbmiAvailable() {
+  return X86Avx512Available() && __builtin_cpu_supports("avx512vbmi");
+}
+
+const MixKernels& X86Avx512VbmiKernels() {
+  return kVbmiKernels;
 }
 
 }  // namespace velmo

@@ -21,11 +21,16 @@ bool X86Avx2Available();
 bool X86Avx512Available();
 const MixKernels& X86Avx2Kernels();
 const MixKernels& X86Avx512Kernels();
+bool X86Avx512VbmiAvailable();
+const MixKernels& X86Avx512VbmiKernels();
 #else
 inline bool X86Avx2Available() {
   return false;
 }
 inline bool X86Avx512Available() {
+  return false;
+}
+inline bool X86Avx512VbmiAvailable() {
   return false;
 }
 #endif
