@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -16,22 +15,6 @@ void PutU16(uint8_t* at, uint16_t value) {
   at[0] = static_cast<uint8_t>(value);
   at[1] = static_cast<uint8_t>(value >> 8);
 }
-
-// Samples as little-endian 16-bit values.
-void PutSamples(uint8_t* at, std::span<const int16_t> samples) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(at, samples.data(), samples.size_bytes());
-  } else {
-    for (size_t i = 0; i < samples.size(); ++i) {
-      PutU16(at + 2 * i, static_cast<uint16_t>(samples[i]));
-    }
-  }
-}
-
-// Output files are written in large pieces: a render writes a block of
-// under 1 KiB at a time, and a system call per 4 KiB costs more than the
-// rendering of it.
-constexpr size_t kFileBufferBytes = size_t{1} << 20;
 
 void PutU32(uint8_t* at, uint32_t value) {
   PutU16(at, static_cast<uint16_t>(value));
@@ -82,8 +65,6 @@ PcmWriter::PcmWriter(const std::string& path, OutputContainer container,
   } else {
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) Fail("cannot open");
-    fileBuffer_.resize(kFileBufferBytes);
-    std::setvbuf(file_, fileBuffer_.data(), _IOFBF, fileBuffer_.size());
     ownsFile_ = true;
     removeIfUnfinished_ = IsRewritableFromStart(file_);
   }
@@ -121,7 +102,9 @@ void PcmWriter::Write(std::span<const int16_t> samples) {
     throw OutputError("the render is too long for a WAV file (4 GiB at most); use --raw");
   }
   scratch_.resize(bytes);
-  PutSamples(scratch_.data(), samples);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    PutU16(scratch_.data() + 2 * i, static_cast<uint16_t>(samples[i]));
+  }
   dataBytes_ += bytes;
   if (holdInMemory_) {
     held_.insert(held_.end(), scratch_.begin(), scratch_.end());

@@ -50,8 +50,7 @@ class PcmWriter {
 
   std::string path_;
   std::FILE* file_ = nullptr;
-  bool ownsFile_ = false;         // until Finish closes it
-  std::vector<char> fileBuffer_;  // the stdio buffer of an owned file
+  bool ownsFile_ = false;  // until Finish closes it
   bool removeIfUnfinished_ = false;
   OutputContainer container_;
   std::optional<uint64_t> knownDataBytes_;
