@@ -13,6 +13,7 @@
 #include "synth/engine_constants.h"
 #include "synth/engine_state.h"
 #include "synth/loop_stream.h"
+#include "synth/mix_kernels.h"
 #include "synth/periodic_timer.h"
 #include "synth/sound_bank.h"
 
@@ -45,6 +46,9 @@ struct Engine {
 
   // Renderer scratch: the unrolled loop of each allocatable voice.
   std::array<LoopStream, PolyphonyLimit> loopStreams{};
+
+  // Instruction set of the plain-run kernels; tests may set any available one.
+  RenderPath renderPath = RenderPathFromEnvironment();
 
   int32_t EnvTickPeriod = 50;        // an envelope tick every EnvTickPeriod + 1 frames
   int32_t OutputRateShift = 1;       // octave offset between cents and the 16.16 step

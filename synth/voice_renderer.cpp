@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "synth/engine.h"
 #include "synth/engine_tables.h"
 #include "synth/envelope.h"
+#include "synth/mix_kernels.h"
 #include "synth/source_cursor.h"
 
 namespace velmo {
@@ -16,21 +21,6 @@ namespace {
 int32_t CurveValue(int32_t attenuation) {
   return GainCurve[std::clamp(attenuation >> 2, 0, 127)];
 }
-
-struct Gains {
-  int32_t left;   // signed 16-bit gain of the left output
-  int32_t right;  // signed 16-bit gain of the right output
-};
-
-// The block's mix, one 32-bit sum per frame and side. Voices add their
-// contributions here; the block keeps the low 16 bits of each sum, which is
-// what adding them one by one into the 16-bit slots with wrap-around gives.
-struct MixBuffer {
-  int32_t* left;
-  int32_t* right;
-
-  MixBuffer operator+(int32_t frames) const { return {left + frames, right + frames}; }
-};
 
 // Adds one interpolated sample (s, a signed 32-bit value) to frame n.
 [[gnu::always_inline]] inline void MixFrame(const MixBuffer& out, int32_t n, const Gains& gains,
@@ -91,41 +81,10 @@ int32_t MixStepwise(SourceCursor& c, const Gains& gains, MixBuffer out, int32_t 
   return static_cast<uint32_t>(std::min<uint64_t>(limit / c.step, frames));
 }
 
-// The inner loops of plain runs: `count` frames reading the wave around
-// base[phase >> 16] (16.16 phase from the run's first position, which stays
-// below 2^32 within a run). Separate functions, so that base and phase live
-// in registers as given. Return the phase after the run.
-template <typename Sample>
-[[gnu::noinline]] uint32_t MixForwardFrames(const Sample* base, uint32_t phase, uint32_t step,
-                                            Gains gains, MixBuffer out, uint32_t count) {
-#pragma GCC unroll 2
-  for (uint32_t n = 0; n < count; ++n) {
-    const Sample* p = base + (phase >> 16);
-    const int32_t s = InterpolationSum((phase >> 9) & 127, p[-3], p[-2], p[-1], p[0]) >> 17;
-    out.left[n] += (gains.left * s) >> 13;
-    out.right[n] += (gains.right * s) >> 13;
-    phase += step;
-  }
-  return phase;
-}
-
-template <int32_t Sign>
-[[gnu::noinline]] uint32_t MixBackwardFrames(const int8_t* base, uint32_t phase, uint32_t step,
-                                             Gains gains, MixBuffer out, uint32_t count) {
-#pragma GCC unroll 2
-  for (uint32_t n = 0; n < count; ++n) {
-    const int8_t* p = base - (phase >> 16);
-    const int32_t s = (Sign * InterpolationSum((phase >> 9) & 127, p[3], p[2], p[1], p[0])) >> 17;
-    out.left[n] += (gains.left * s) >> 13;
-    out.right[n] += (gains.right * s) >> 13;
-    phase += step;
-  }
-  return phase;
-}
-
 // `frames` frames of a plain forward run (see PlainRunFrames).
-void MixForwardRun(SourceCursor& c, const Gains& gains, MixBuffer out, uint32_t frames) {
-  const uint32_t phase = MixForwardFrames(c.data + c.index, c.frac, c.step, gains, out, frames);
+void MixForwardRun(const MixKernels& kernels, SourceCursor& c, const Gains& gains, MixBuffer out,
+                   uint32_t frames) {
+  const uint32_t phase = kernels.forward(c.data + c.index, c.frac, c.step, gains, out, frames);
   const uint32_t moved = phase >> 16;
   if (moved > 0) {
     c.index += moved;
@@ -141,9 +100,10 @@ void MixForwardRun(SourceCursor& c, const Gains& gains, MixBuffer out, uint32_t 
 
 // `frames` frames of a plain backward run; `Sign` is -1 on the inverted pass.
 template <int32_t Sign>
-void MixBackwardRun(SourceCursor& c, const Gains& gains, MixBuffer out, uint32_t frames) {
-  const uint32_t phase =
-      MixBackwardFrames<Sign>(c.data + c.index, c.frac, c.step, gains, out, frames);
+void MixBackwardRun(const MixKernels& kernels, SourceCursor& c, const Gains& gains, MixBuffer out,
+                    uint32_t frames) {
+  const BackwardKernel kernel = Sign < 0 ? kernels.backwardInverted : kernels.backward;
+  const uint32_t phase = kernel(c.data + c.index, c.frac, c.step, gains, out, frames);
   c.index -= phase >> 16;
   c.frac = phase & 0xFFFF;
   const int8_t* p = c.data + c.index;
@@ -185,10 +145,10 @@ bool StreamPhase(const SourceCursor& c, const LoopStream& stream, uint32_t& phas
 }
 
 template <LoopKind Kind>
-void MixStreamRun(SourceCursor& c, const LoopStream& stream, uint32_t position, const Gains& gains,
-                  MixBuffer out, uint32_t frames) {
+void MixStreamRun(const MixKernels& kernels, SourceCursor& c, const LoopStream& stream,
+                  uint32_t position, const Gains& gains, MixBuffer out, uint32_t frames) {
   const int16_t* base = stream.values.data() + position;
-  const uint32_t phase = MixForwardFrames(base, c.frac, c.step, gains, out, frames);
+  const uint32_t phase = kernels.forwardStream(base, c.frac, c.step, gains, out, frames);
   const uint32_t steps = phase >> 16;
   c.frac = phase & 0xFFFF;
   if constexpr (Kind == LoopKind::Forward) {
@@ -206,8 +166,8 @@ void MixStreamRun(SourceCursor& c, const LoopStream& stream, uint32_t position, 
 // Renders `frames` frames with constant gains: plain runs where they hold,
 // frame-by-frame stepping in between.
 template <LoopKind Kind>
-void MixFrames(SourceCursor& c, const LoopStream* stream, const Gains& gains, MixBuffer out,
-               int32_t frames) {
+void MixFrames(const MixKernels& kernels, SourceCursor& c, const LoopStream* stream,
+               const Gains& gains, MixBuffer out, int32_t frames) {
   while (frames > 0) {
     if constexpr (Kind == LoopKind::Forward || Kind == LoopKind::Alternating) {
       // Around a short loop: read the unrolled loop, across wraps and turns.
@@ -215,7 +175,7 @@ void MixFrames(SourceCursor& c, const LoopStream* stream, const Gains& gains, Mi
       const uint32_t run =
           stream ? StreamRunFrames(c, *stream, static_cast<uint32_t>(frames), position) : 0;
       if (run > 0) {
-        MixStreamRun<Kind>(c, *stream, position, gains, out, run);
+        MixStreamRun<Kind>(kernels, c, *stream, position, gains, out, run);
         out = out + static_cast<int32_t>(run);
         frames -= static_cast<int32_t>(run);
         continue;
@@ -224,11 +184,11 @@ void MixFrames(SourceCursor& c, const LoopStream* stream, const Gains& gains, Mi
     const uint32_t run = PlainRunFrames(c, static_cast<uint32_t>(frames));
     if (run > 0) {
       if (c.direction == kForward) {
-        MixForwardRun(c, gains, out, run);
+        MixForwardRun(kernels, c, gains, out, run);
       } else if (c.direction == kBackwardInverted) {
-        MixBackwardRun<-1>(c, gains, out, run);
+        MixBackwardRun<-1>(kernels, c, gains, out, run);
       } else {
-        MixBackwardRun<1>(c, gains, out, run);
+        MixBackwardRun<1>(kernels, c, gains, out, run);
       }
       out = out + static_cast<int32_t>(run);
       frames -= static_cast<int32_t>(run);
@@ -242,11 +202,12 @@ void MixFrames(SourceCursor& c, const LoopStream* stream, const Gains& gains, Mi
   }
 }
 
-using MixFunction = void (*)(SourceCursor&, const LoopStream*, const Gains&, MixBuffer, int32_t);
+using MixFunction = void (*)(const MixKernels&, SourceCursor&, const LoopStream*, const Gains&,
+                             MixBuffer, int32_t);
 
 // Loop modes other than 0..3 hold the position: stepwise all through.
-void MixStill(SourceCursor& c, const LoopStream*, const Gains& gains, MixBuffer out,
-              int32_t frames) {
+void MixStill(const MixKernels&, SourceCursor& c, const LoopStream*, const Gains& gains,
+              MixBuffer out, int32_t frames) {
   MixStepwise<LoopKind::Still>(c, gains, out, frames, UINT32_MAX);
 }
 
@@ -264,7 +225,8 @@ MixFunction MixFunctionFor(uint32_t loopMode) {
   return MixStill;
 }
 
-void RenderVoice(Engine& engine, Voice& voice, LoopStream& loopStream, const MixBuffer& mixBuffer) {
+void RenderVoice(Engine& engine, const MixKernels& kernels, Voice& voice, LoopStream& loopStream,
+                 const MixBuffer& mixBuffer) {
   UpdateVoicePitch(engine, voice, false);
 
   // Attenuation of the block in 1/8 dB, then the curve value of each side.
@@ -290,6 +252,13 @@ void RenderVoice(Engine& engine, Voice& voice, LoopStream& loopStream, const Mix
   const LoopStream* stream = loopStream.usable ? &loopStream : nullptr;
   const auto period = static_cast<uint16_t>(engine.EnvTickPeriod);
   uint16_t countdown = voice.envCountdown;
+  const auto gainsOf = [&voice, volL, volR] {
+    return Gains{VoiceGain(voice.envAmp, volL, voice.tremoloValue),
+                 VoiceGain(voice.envAmp, volR, voice.tremoloValue)};
+  };
+  // A tick taken ahead of its frame (below) and the gains from that frame on.
+  bool tickTaken = false;
+  Gains tickGains = gains;
   int32_t frame = 0;
   while (frame < kFramesPerBlock) {
     // A run of frames without an envelope tick inside: a tick frame and the
@@ -297,10 +266,12 @@ void RenderVoice(Engine& engine, Voice& voice, LoopStream& loopStream, const Mix
     int32_t run = 0;
     if (countdown == 0) {
       countdown = period;
-      voice.loopReached = static_cast<uint8_t>(cursor.reached);
-      if (EnvTick(engine, voice)) {
-        gains = {VoiceGain(voice.envAmp, volL, voice.tremoloValue),
-                 VoiceGain(voice.envAmp, volR, voice.tremoloValue)};
+      if (tickTaken) {
+        tickTaken = false;
+        gains = tickGains;
+      } else {
+        voice.loopReached = static_cast<uint8_t>(cursor.reached);
+        if (EnvTick(engine, voice)) gains = gainsOf();
       }
       run = 1 + std::min<int32_t>(countdown, kFramesPerBlock - frame - 1);
       countdown = static_cast<uint16_t>(countdown - (run - 1));
@@ -308,7 +279,24 @@ void RenderVoice(Engine& engine, Voice& voice, LoopStream& loopStream, const Mix
       run = std::min<int32_t>(countdown, kFramesPerBlock - frame);
       countdown = static_cast<uint16_t>(countdown - run);
     }
-    mix(cursor, stream, gains, mixBuffer + frame, run);
+    // The next tick reads nothing that the run's frames change when the loop
+    // is already reached (it stays so) or the envelope is neither in nor
+    // entering the stage that waits for it: take it now, and while it leaves
+    // the gains as they are, let the run go on through its frame. Fewer,
+    // longer runs.
+    while (countdown == 0 && frame + run < kFramesPerBlock &&
+           (cursor.reached != 0 || (voice.envStage != 1 && voice.envStage != 2))) {
+      voice.loopReached = static_cast<uint8_t>(cursor.reached);
+      tickGains = EnvTick(engine, voice) ? gainsOf() : gains;
+      if (tickGains.left != gains.left || tickGains.right != gains.right) {
+        tickTaken = true;
+        break;
+      }
+      const int32_t more = 1 + std::min<int32_t>(period, kFramesPerBlock - frame - run - 1);
+      countdown = static_cast<uint16_t>(period - (more - 1));
+      run += more;
+    }
+    mix(kernels, cursor, stream, gains, mixBuffer + frame, run);
     frame += run;
   }
   voice.envCountdown = countdown;
@@ -318,6 +306,25 @@ void RenderVoice(Engine& engine, Voice& voice, LoopStream& loopStream, const Mix
   if (voice.envStage == 8) {
     voice.active = 0;
     voice.allocStamp = 0;
+  }
+}
+
+// Writes the low 16 bits of each frame's sums into the block, left then right:
+// one 32-bit word per frame, the right sum in its high half.
+void StoreMix(const int32_t* left, const int32_t* right, int16_t* block) {
+  int32_t n = 0;
+#if defined(__SSE2__)
+  const __m128i low = _mm_set1_epi32(0xFFFF);
+  for (; n + 4 <= kFramesPerBlock; n += 4) {
+    const __m128i l = _mm_load_si128(reinterpret_cast<const __m128i*>(left + n));
+    const __m128i r = _mm_load_si128(reinterpret_cast<const __m128i*>(right + n));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 2 * n),
+                     _mm_or_si128(_mm_and_si128(l, low), _mm_slli_epi32(r, 16)));
+  }
+#endif
+  for (; n < kFramesPerBlock; ++n) {
+    block[2 * n] = static_cast<int16_t>(left[n]);
+    block[2 * n + 1] = static_cast<int16_t>(right[n]);
   }
 }
 
@@ -367,19 +374,16 @@ void SkipSourcePosition(Voice& voice, uint32_t steps) noexcept {
 
 [[gnu::noinline]] void RenderBlock(Engine& engine) noexcept {
   const int32_t blockIndex = engine.writeBlock.load(std::memory_order_relaxed);
-  int32_t left[kFramesPerBlock] = {};
-  int32_t right[kFramesPerBlock] = {};
+  alignas(64) int32_t left[kMixFrames] = {};
+  alignas(64) int32_t right[kMixFrames] = {};
   const MixBuffer mix{left, right};
+  const MixKernels& kernels = MixKernelsFor(engine.renderPath);
   for (int32_t v = 0; v < PolyphonyLimit; ++v) {
     if (engine.voices[v].active) {
-      RenderVoice(engine, engine.voices[v], engine.loopStreams[v], mix);
+      RenderVoice(engine, kernels, engine.voices[v], engine.loopStreams[v], mix);
     }
   }
-  int16_t* block = engine.ring.data() + blockIndex * kBlockSamples;
-  for (int32_t n = 0; n < kFramesPerBlock; ++n) {
-    block[2 * n] = static_cast<int16_t>(left[n]);
-    block[2 * n + 1] = static_cast<int16_t>(right[n]);
-  }
+  StoreMix(left, right, engine.ring.data() + blockIndex * kBlockSamples);
   // Release: the output side that sees the new index also sees the block.
   engine.writeBlock.store(blockIndex + 1 == kRingBlocks ? 0 : blockIndex + 1,
                           std::memory_order_release);

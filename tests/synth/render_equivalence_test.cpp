@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "synth/engine.h"
+#include "synth/mix_kernels.h"
 #include "tests/synth/reference_renderer.h"
 #include "tests/synth/test_bank.h"
 
@@ -153,11 +154,12 @@ void ExpectSameVoices(const Engine& engine, const Engine& reference, int32_t blo
   }
 }
 
-void CompareRandomRuns(uint32_t seed, const BankLimits& limits, int32_t maxBendRange,
-                       int32_t blocks) {
+void CompareRandomRuns(RenderPath path, uint32_t seed, const BankLimits& limits,
+                       int32_t maxBendRange, int32_t blocks) {
   Random random(seed);
   const test::BankImage image = RandomBank(random, limits);
   auto engine = std::make_unique<Engine>();
+  engine->renderPath = path;
   auto reference = std::make_unique<Engine>();
   test::LoadBank(*engine, image);
   test::LoadBank(*reference, image);
@@ -171,30 +173,38 @@ void CompareRandomRuns(uint32_t seed, const BankLimits& limits, int32_t maxBendR
     RenderBlock(*engine);
     test::ReferenceRenderBlock(*reference);
     ASSERT_EQ(std::memcmp(RingBlock(*engine, block), RingBlock(*reference, block), kBlockBytes), 0)
-        << "seed " << seed << " block " << b;
+        << RenderPathName(path) << " seed " << seed << " block " << b;
     ExpectSameVoices(*engine, *reference, b);
     if (::testing::Test::HasFatalFailure()) return;
   }
 }
 
-TEST(RenderEquivalence, RandomBanksAndMidiMatchTheReference) {
-  for (uint32_t seed = 1; seed <= 12; ++seed) {
-    CompareRandomRuns(seed, {3000, 4000}, 12, 150);
-    if (::testing::Test::HasFatalFailure()) return;
-  }
-}
+// Each case runs on every kernel set this machine has, the scalar one included.
+struct RandomRunCase {
+  const char* name;
+  uint32_t firstSeed;
+  uint32_t lastSeed;
+  BankLimits limits;
+  int32_t maxBendRange;
+  int32_t blocks;
+};
 
-TEST(RenderEquivalence, SingleCycleLoopsMatchTheReference) {
-  for (uint32_t seed = 50; seed <= 55; ++seed) {
-    CompareRandomRuns(seed, {2400, 60}, 12, 150);
-    if (::testing::Test::HasFatalFailure()) return;
-  }
-}
+constexpr RandomRunCase kRandomRunCases[] = {
+    {"random banks and MIDI", 1, 12, {3000, 4000}, 12, 150},
+    {"single-cycle loops", 50, 55, {2400, 60}, 12, 150},
+    {"high pitches and short loops", 100, 105, {12000, 300}, 127, 40},
+};
 
-TEST(RenderEquivalence, HighPitchesAndShortLoopsMatchTheReference) {
-  for (uint32_t seed = 100; seed <= 105; ++seed) {
-    CompareRandomRuns(seed, {12000, 300}, 127, 40);
-    if (::testing::Test::HasFatalFailure()) return;
+TEST(RenderEquivalence, EveryPathMatchesTheReferenceOnRandomBanksAndMidi) {
+  for (const RenderPath path : kRenderPaths) {
+    if (!RenderPathAvailable(path)) continue;
+    for (const RandomRunCase& run : kRandomRunCases) {
+      SCOPED_TRACE(run.name);
+      for (uint32_t seed = run.firstSeed; seed <= run.lastSeed; ++seed) {
+        CompareRandomRuns(path, seed, run.limits, run.maxBendRange, run.blocks);
+        if (::testing::Test::HasFatalFailure()) return;
+      }
+    }
   }
 }
 
