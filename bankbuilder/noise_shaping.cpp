@@ -8,14 +8,7 @@
 namespace velmo {
 
 std::vector<int8_t> QuantizeShaped(const ResampledWave& wave, double scale, uint32_t seed) {
-  uint32_t state = seed * 2654435761u + 0x9E3779B9u;
-  if (state == 0) state = 1;
-  auto uniform = [&state]() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return static_cast<double>(state) / 4294967296.0;
-  };
+  TriangularDither dither(seed);
   const double gain = wave.peak > 0 ? scale * 124.0 / wave.peak : 0.0;
   // The fed-back error is bounded so clipping cannot make the loop run away.
   constexpr double kMaxError = 2.0;
@@ -24,8 +17,8 @@ std::vector<int8_t> QuantizeShaped(const ResampledWave& wave, double scale, uint
   pcm.reserve(wave.frames.size());
   for (const float f : wave.frames) {
     const double wanted = f * gain - error;
-    const double dither = uniform() - uniform();
-    const long value = std::clamp<long>(std::lround(wanted + dither), -128, 127);
+    const double noise = dither.Next();
+    const long value = std::clamp<long>(std::lround(wanted + noise), -128, 127);
     error = std::clamp(static_cast<double>(value) - wanted, -kMaxError, kMaxError);
     pcm.push_back(static_cast<int8_t>(value));
   }

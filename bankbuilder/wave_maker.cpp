@@ -233,21 +233,25 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
   return wave;
 }
 
+TriangularDither::TriangularDither(uint32_t seed) : state_(seed * 2654435761u + 0x9E3779B9u) {
+  if (state_ == 0) state_ = 1;
+}
+
+double TriangularDither::Uniform() {
+  state_ ^= state_ << 13;
+  state_ ^= state_ >> 17;
+  state_ ^= state_ << 5;
+  return static_cast<double>(state_) / 4294967296.0;
+}
+
 std::vector<int8_t> Quantize(const ResampledWave& wave, double scale, uint32_t seed) {
-  uint32_t state = seed * 2654435761u + 0x9E3779B9u;
-  if (state == 0) state = 1;
-  auto uniform = [&state]() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return static_cast<double>(state) / 4294967296.0;
-  };
+  TriangularDither dither(seed);
   const double gain = wave.peak > 0 ? scale * 126.0 / wave.peak : 0.0;
   std::vector<int8_t> pcm;
   pcm.reserve(wave.frames.size());
   for (const float f : wave.frames) {
-    const double dither = uniform() - uniform();
-    const long value = std::lround(f * gain + dither);
+    const double noise = dither.Next();
+    const long value = std::lround(f * gain + noise);
     pcm.push_back(static_cast<int8_t>(std::clamp<long>(value, -128, 127)));
   }
   return pcm;

@@ -55,6 +55,21 @@ int64_t EstimateFrames(const SoundFont& font, const WaveSource& source, double r
 ResampledWave Resample(const SoundFont& font, const WaveSource& source, double rate,
                        int64_t maxFrames, double pitchHz = 0);
 
+// Triangular dither of +-1 step from a fixed-seed xorshift generator, so the same input always
+// gives the same bytes.
+class TriangularDither {
+ public:
+  explicit TriangularDither(uint32_t seed);
+  double Next() {
+    const double first = Uniform();  // sequenced: the bytes must not depend on the compiler
+    return first - Uniform();
+  }
+
+ private:
+  double Uniform();
+  uint32_t state_;
+};
+
 // Quantises to signed 8 bits: scaled so the peak reaches `scale` x 126, plus triangular dither
 // from a fixed-seed generator (the same input always gives the same bytes).
 std::vector<int8_t> Quantize(const ResampledWave& wave, double scale, uint32_t seed);
