@@ -16,6 +16,9 @@
 namespace velmo::soundfile {
 namespace {
 
+// Samples collected before they are handed on (256 KiB).
+constexpr size_t kFlushSamples = 128 * 1024;
+
 // A growing byte image libsndfile writes into (and seeks in, to patch the header).
 struct MemoryImage {
   std::vector<uint8_t> bytes;
@@ -147,24 +150,13 @@ class SoundFileWriter::Sink {
     if (samples.size() % layout_.channels != 0) {
       throw SoundFileError(name_ + ": a partial frame was written");
     }
-    if (sndfile_ == nullptr) {
-      scratch_.resize(samples.size() * 2);
-      for (size_t i = 0; i < samples.size(); ++i) {
-        const auto value = static_cast<uint16_t>(samples[i]);
-        scratch_[2 * i] = static_cast<uint8_t>(value);
-        scratch_[2 * i + 1] = static_cast<uint8_t>(value >> 8);
-      }
-      WriteOut(scratch_);
-      return;
-    }
-    const auto frames = static_cast<sf_count_t>(samples.size() / layout_.channels);
-    if (sf_writef_short(sndfile_, samples.data(), frames) != frames) {
-      throw SoundFileError(name_ + ": cannot write: " + sf_strerror(sndfile_));
-    }
+    pending_.insert(pending_.end(), samples.begin(), samples.end());
+    if (pending_.size() >= kFlushSamples) Flush();
   }
 
   void Finish() {
     if (finished_) return;
+    Flush();
     if (sndfile_ != nullptr) {
       SNDFILE* const closing = sndfile_;
       sndfile_ = nullptr;
@@ -187,6 +179,27 @@ class SoundFileWriter::Sink {
   }
 
  private:
+  // Hands the collected samples on in one piece: a render makes a few large writes rather than
+  // one small write per engine block.
+  void Flush() {
+    if (pending_.empty()) return;
+    if (sndfile_ == nullptr) {
+      scratch_.resize(pending_.size() * 2);
+      for (size_t i = 0; i < pending_.size(); ++i) {
+        const auto value = static_cast<uint16_t>(pending_[i]);
+        scratch_[2 * i] = static_cast<uint8_t>(value);
+        scratch_[2 * i + 1] = static_cast<uint8_t>(value >> 8);
+      }
+      WriteOut(scratch_);
+    } else {
+      const auto frames = static_cast<sf_count_t>(pending_.size() / layout_.channels);
+      if (sf_writef_short(sndfile_, pending_.data(), frames) != frames) {
+        throw SoundFileError(name_ + ": cannot write: " + sf_strerror(sndfile_));
+      }
+    }
+    pending_.clear();
+  }
+
   [[noreturn]] void Fail(const char* what) const {
     throw SoundFileError(name_ + ": " + what + ": " + std::strerror(errno));
   }
@@ -220,6 +233,7 @@ class SoundFileWriter::Sink {
   OwnedFd ownedFd_;  // streamFd_ when this writer opened it
   SNDFILE* sndfile_ = nullptr;
   MemoryImage image_;
+  std::vector<int16_t> pending_;  // samples not yet handed on
   std::vector<uint8_t> scratch_;
   bool finished_ = false;
 };
