@@ -234,8 +234,9 @@ TEST(BankBuilder, ExtremeGeneratorsStillBuildAPlayableBank) {
     presets[0].zones = {TestZone{generators, 0}};
     presets[1].bank = 128;
     presets[1].zones = {TestZone{generators, 0}};
-    const SoundFont font = ParseSoundFont(
-        testing::WriteSoundFont({{"s", Sine(3000, 100, 20000), 1000, 2600, 65535, 0}}, presets));
+    const std::vector<uint8_t> bytes =
+        testing::WriteSoundFont({{"s", Sine(3000, 100, 20000), 1000, 2600, 65535, 0}}, presets);
+    const SoundFont font = ParseSoundFont(bytes);  // points into `bytes`
     BuildSummary summary;
     EXPECT_NO_THROW(ParseBankImage(BuildBank(font, kDefaultBankBudget, summary)));
     EXPECT_EQ(summary.programs, 1) << generators[0].first;
@@ -262,8 +263,9 @@ TEST(BankBuilder, WorkBeyondTheLimitsIsRefusedBeforeItStarts) {
       presets[program].program = program;
       presets[program].zones.assign(c.zonesPerProgram, TestZone{});
     }
-    const SoundFont font =
-        ParseSoundFont(testing::WriteSoundFont({{"s", Sine(c.frames, 100, 20000)}}, presets));
+    const std::vector<uint8_t> bytes =
+        testing::WriteSoundFont({{"s", Sine(c.frames, 100, 20000)}}, presets);
+    const SoundFont font = ParseSoundFont(bytes);
     BuildSummary summary;
     try {
       BuildBank(font, kDefaultBankBudget, summary);
