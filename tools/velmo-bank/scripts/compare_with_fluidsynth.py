@@ -25,7 +25,7 @@ from concurrent.futures import ThreadPoolExecutor
 RATE = 22050
 
 
-def midi_file(path, channel, program, key):
+def midi_file(path, channel, program, key, tail_ticks=480):
     def vlq(n):
         out = [n & 0x7F]
         n >>= 7
@@ -39,7 +39,7 @@ def midi_file(path, channel, program, key):
         events += vlq(0) + bytes([0xC0 | channel, program])
     events += vlq(0) + bytes([0x90 | channel, key, 100])
     events += vlq(960) + bytes([0x80 | channel, key, 0])
-    events += vlq(480) + b"\xFF\x2F\x00"
+    events += vlq(tail_ticks) + b"\xFF\x2F\x00"  # the song ends tail_ticks after the release
     track = b"MTrk" + struct.pack(">I", len(events)) + events
     header = b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480)
     with open(path, "wb") as f:

@@ -19,7 +19,6 @@ Notes FluidSynth leaves silent are left out. FluidSynth renders are kept in the 
 import argparse
 import json
 import os
-import struct
 import subprocess
 import wave
 from concurrent.futures import ThreadPoolExecutor
@@ -27,28 +26,16 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 from scipy.signal import welch
 
+from compare_with_fluidsynth import midi_file as shared_midi_file
+
 RATE = 22050
 FRAMES = 2 * RATE
 BAND_EDGES = 50.0 * (10000.0 / 50.0) ** (np.arange(25) / 24.0)
 
 
 def midi_file(path, channel, program, key):
-    def vlq(n):
-        out = [n & 0x7F]
-        n >>= 7
-        while n:
-            out.insert(0, 0x80 | (n & 0x7F))
-            n >>= 7
-        return bytes(out)
-    events = b""
-    if program is not None:
-        events += vlq(0) + bytes([0xC0 | channel, program])
-    events += vlq(0) + bytes([0x90 | channel, key, 100])
-    events += vlq(960) + bytes([0x80 | channel, key, 0])  # 960 ticks per second
-    events += vlq(960) + b"\xFF\x2F\x00"
-    track = b"MTrk" + struct.pack(">I", len(events)) + events
-    with open(path, "wb") as f:
-        f.write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + track)
+    # Key on at 0 s, off at 1 s, the song running on to 2 s.
+    shared_midi_file(path, channel, program, key, tail_ticks=960)
 
 
 def read_mono(path):
