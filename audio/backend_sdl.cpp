@@ -44,6 +44,18 @@ class SdlAudioSubsystem {
   bool ok_;
 };
 
+// The device format SDL is asked for: the mixer's own, 8-bit unsigned or 16-bit signed.
+SDL_AudioSpec SpecFor(const OutputFormat& format, SDL_AudioCallback callback, void* userdata) {
+  SDL_AudioSpec spec{};
+  spec.freq = static_cast<int>(format.samplesPerSec);
+  spec.format = format.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+  spec.channels = static_cast<Uint8>(format.channels);
+  spec.samples = static_cast<Uint16>(format.periodFrames);
+  spec.callback = callback;
+  spec.userdata = userdata;
+  return spec;
+}
+
 class SdlBackend final : public AudioBackend {
  public:
   ~SdlBackend() override { Close(); }
@@ -58,13 +70,7 @@ class SdlBackend final : public AudioBackend {
       subsystem_.reset();
       return kErrNoDriver;
     }
-    SDL_AudioSpec want{};
-    want.freq = static_cast<int>(wanted.samplesPerSec);
-    want.format = wanted.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-    want.channels = static_cast<Uint8>(wanted.channels);
-    want.samples = static_cast<Uint16>(wanted.periodFrames);
-    want.callback = &SdlBackend::Callback;
-    want.userdata = this;
+    const SDL_AudioSpec want = SpecFor(wanted, &SdlBackend::Callback, this);
     source_ = &source;
     priorityAsked_ = false;
     SDL_AudioSpec have{};
@@ -126,13 +132,7 @@ class SdlCaptureBackend final : public AudioCaptureBackend {
       subsystem_.reset();
       return kErrNoDriver;
     }
-    SDL_AudioSpec want{};
-    want.freq = static_cast<int>(format.samplesPerSec);
-    want.format = format.bitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-    want.channels = static_cast<Uint8>(format.channels);
-    want.samples = static_cast<Uint16>(format.periodFrames);
-    want.callback = &SdlCaptureBackend::Callback;
-    want.userdata = &sink;
+    const SDL_AudioSpec want = SpecFor(format, &SdlCaptureBackend::Callback, &sink);
     SDL_AudioSpec have{};
     const std::string name(deviceName);
     // No changes allowed: SDL converts from whatever the device records.
