@@ -59,6 +59,11 @@ void EngineLoadAndReset(Engine& engine, std::istream& image) {
   EngineReset(engine, 1);
 }
 
+void EngineLoadResidentAndReset(Engine& engine, std::span<const uint8_t> image) {
+  LoadResidentSoundBank(engine.bank, image);
+  EngineReset(engine, 1);
+}
+
 void EngineStart(Engine& engine) {
   if (engine.timerId != 0) return;
   try {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <span>
 #include <string>
 
 #include "synth/engine_constants.h"
@@ -70,6 +71,9 @@ Engine& TheEngine();
 void EngineReset(Engine& engine, int32_t resetChannels);
 // LoadSoundBank, then EngineReset(1). Throws BankLoadError before resetting.
 void EngineLoadAndReset(Engine& engine, std::istream& image);
+// LoadResidentSoundBank (waves borrowed from an image that outlives the program's use of it),
+// then EngineReset(1). Throws BankLoadError before resetting.
+void EngineLoadResidentAndReset(Engine& engine, std::span<const uint8_t> image);
 // Starts the 10 ms timer that runs EngineTick; a running timer is left alone.
 // If the timer cannot start, the message hook gets the failure text.
 void EngineStart(Engine& engine);

@@ -1,5 +1,6 @@
 #include "synth/sound_bank.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <utility>
@@ -29,23 +30,38 @@ std::string Describe(const SectionInfo& section) {
   return "sound bank section " + std::to_string(section.number) + " (" + section.name + ")";
 }
 
-// Exact reads from the image, counting the byte offset for error messages.
+// Exact reads from the image (a stream, or resident memory), counting the byte
+// offset for error messages.
 class ImageReader {
  public:
-  explicit ImageReader(std::istream& image) : image_(image) {}
+  explicit ImageReader(std::istream& image) : stream_(&image) {}
+  explicit ImageReader(std::span<const uint8_t> image) : resident_(image) {}
+
+  // Whether the image is resident memory, whose blocks slots may borrow.
+  bool resident() const { return stream_ == nullptr; }
 
   void Read(const SectionInfo& section, void* destination, uint64_t byteCount, const char* what) {
     if (byteCount == 0) return;
-    image_.read(static_cast<char*>(destination), static_cast<std::streamsize>(byteCount));
-    const auto got = static_cast<uint64_t>(image_.gcount());
-    if (got != byteCount) {
-      throw BankLoadError(section.number, offset_ + got,
-                          Describe(section) + ": the image ends at byte offset " +
-                              std::to_string(offset_ + got) + " inside " + what + " (" +
-                              std::to_string(byteCount) + " bytes from offset " +
-                              std::to_string(offset_) + " expected)");
+    uint64_t got = 0;
+    if (stream_ != nullptr) {
+      stream_->read(static_cast<char*>(destination), static_cast<std::streamsize>(byteCount));
+      got = static_cast<uint64_t>(stream_->gcount());
+    } else {
+      got = std::min(byteCount, resident_.size() - offset_);
+      std::memcpy(destination, resident_.data() + offset_, got);
     }
+    if (got != byteCount) throw ShortImage(section, got, byteCount, what);
     offset_ += byteCount;
+  }
+
+  // Resident images only: the address of the next `byteCount` bytes, which the
+  // reader then passes over.
+  const uint8_t* Borrow(const SectionInfo& section, uint64_t byteCount, const char* what) {
+    const uint64_t got = std::min(byteCount, resident_.size() - offset_);
+    if (got != byteCount) throw ShortImage(section, got, byteCount, what);
+    const uint8_t* bytes = resident_.data() + offset_;
+    offset_ += byteCount;
+    return bytes;
   }
 
   uint16_t ReadU16(const SectionInfo& section, const char* what) {
@@ -71,7 +87,17 @@ class ImageReader {
   uint64_t offset() const { return offset_; }
 
  private:
-  std::istream& image_;
+  BankLoadError ShortImage(const SectionInfo& section, uint64_t got, uint64_t byteCount,
+                           const char* what) const {
+    return BankLoadError(section.number, offset_ + got,
+                         Describe(section) + ": the image ends at byte offset " +
+                             std::to_string(offset_ + got) + " inside " + what + " (" +
+                             std::to_string(byteCount) + " bytes from offset " +
+                             std::to_string(offset_) + " expected)");
+  }
+
+  std::istream* stream_ = nullptr;
+  std::span<const uint8_t> resident_;
   uint64_t offset_ = 0;
 };
 
@@ -87,31 +113,21 @@ void ReadWaveSection(ImageReader& reader, SoundBank& bank) {
                               std::to_string(sizeOffset) + " has size " + std::to_string(size) +
                               ", below the 8-byte block header");
     }
-    WaveBlock block(new uint8_t[size]);
+    if (reader.resident()) {
+      // The image entry, size word included, is the block itself.
+      const uint8_t* rest = reader.Borrow(kWaves, size - 2u, "a wave block");
+      bank.WaveSlots[slot] = BorrowedWaveBlock(rest - 2);
+      continue;
+    }
+    std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
     block[0] = static_cast<uint8_t>(size & 0xFF);
     block[1] = static_cast<uint8_t>(size >> 8);
     reader.Read(kWaves, block.get() + 2, size - 2u, "a wave block");
-    bank.WaveSlots[slot] = std::move(block);
+    bank.WaveSlots[slot] = OwnedWaveBlock(std::move(block));
   }
 }
 
-}  // namespace
-
-BankLoadError::BankLoadError(int32_t section, uint64_t offset, const std::string& what)
-    : std::runtime_error(what), section_(section), offset_(offset) {}
-
-void FreeWaveSlots(SoundBank& bank) {
-  for (WaveBlock& slot : bank.WaveSlots)
-    slot.reset();
-}
-
-void LoadSoundBank(SoundBank& bank, std::istream& image) {
-  image.clear();
-  image.seekg(0);
-  if (!image) {
-    throw BankLoadError(0, 0, "sound bank: the image stream cannot be positioned at its start");
-  }
-
+void LoadImage(SoundBank& bank, ImageReader& reader) {
   // Read into a fresh bank so that a rejected image leaves `bank` as it was.
   // Entries beyond a section's count keep the current bank's values, so the
   // non-wave tables start as copies; the wave slots start empty.
@@ -123,7 +139,6 @@ void LoadSoundBank(SoundBank& bank, std::istream& image) {
   fresh->ProgramMap = bank.ProgramMap;
   fresh->DrumNoteMap = bank.DrumNoteMap;
 
-  ImageReader reader(image);
   const uint16_t instruments = reader.ReadCount(kInstruments);
   reader.Read(kInstruments, fresh->InstrumentTable.data(),
               uint64_t{instruments} * sizeof(InstrumentRecord), "the instrument records");
@@ -150,6 +165,31 @@ void LoadSoundBank(SoundBank& bank, std::istream& image) {
   bank.DrumKitMap = fresh->DrumKitMap;
   bank.ProgramMap = fresh->ProgramMap;
   bank.DrumNoteMap = fresh->DrumNoteMap;
+}
+
+}  // namespace
+
+BankLoadError::BankLoadError(int32_t section, uint64_t offset, const std::string& what)
+    : std::runtime_error(what), section_(section), offset_(offset) {}
+
+void FreeWaveSlots(SoundBank& bank) {
+  for (WaveBlock& slot : bank.WaveSlots)
+    slot.reset();
+}
+
+void LoadSoundBank(SoundBank& bank, std::istream& image) {
+  image.clear();
+  image.seekg(0);
+  if (!image) {
+    throw BankLoadError(0, 0, "sound bank: the image stream cannot be positioned at its start");
+  }
+  ImageReader reader(image);
+  LoadImage(bank, reader);
+}
+
+void LoadResidentSoundBank(SoundBank& bank, std::span<const uint8_t> image) {
+  ImageReader reader(image);
+  LoadImage(bank, reader);
 }
 
 }  // namespace velmo

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <istream>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -55,7 +56,32 @@ static_assert(sizeof(SampleRecord) == 12);
 
 // A wave block: u16 size (header included), u16 reserved, u16 loopStart,
 // u16 loopEnd, then size - 8 signed 8-bit PCM frames. Memory and image agree.
-using WaveBlock = std::unique_ptr<uint8_t[]>;
+//
+// A slot either owns its block (allocated with new[], freed with the slot) or
+// borrows it from a resident bank image, whose wave entries are blocks as they
+// stand; releasing a borrowed block leaves the image alone.
+struct WaveBlockRelease {
+  bool owned = true;
+  void operator()(const uint8_t* block) const {
+    if (owned) delete[] block;
+  }
+};
+using WaveBlock = std::unique_ptr<const uint8_t[], WaveBlockRelease>;
+
+// A slot's content that owns `block`.
+inline WaveBlock OwnedWaveBlock(std::unique_ptr<uint8_t[]> block) {
+  return WaveBlock(block.release(), WaveBlockRelease{true});
+}
+
+// A slot's content that borrows `block` from memory that outlives the slot.
+inline WaveBlock BorrowedWaveBlock(const uint8_t* block) {
+  return WaveBlock(block, WaveBlockRelease{false});
+}
+
+// Whether the slot's block is borrowed (false for an empty slot).
+inline bool IsBorrowedWaveBlock(const WaveBlock& block) {
+  return block != nullptr && !block.get_deleter().owned;
+}
 
 // Size field of a wave block (its first u16, little-endian).
 inline uint16_t WaveBlockSize(const uint8_t* block) {
@@ -90,6 +116,12 @@ class BankLoadError : public std::runtime_error {
 // replaced. Throws BankLoadError on a short stream, a count above its table's
 // capacity or a wave size of 1..7; `bank` is then left as it was.
 void LoadSoundBank(SoundBank& bank, std::istream& image);
+
+// LoadSoundBank from an image in memory that stays valid and unchanged for as
+// long as the program runs (the built-in bank, linked into the program): the
+// wave slots borrow their blocks from the image instead of copying them, so a
+// load costs no allocation per wave and touches only the wave headers.
+void LoadResidentSoundBank(SoundBank& bank, std::span<const uint8_t> image);
 
 // Frees every wave block and empties all slots.
 void FreeWaveSlots(SoundBank& bank);

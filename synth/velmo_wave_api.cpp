@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "synth/engine.h"
@@ -23,8 +24,8 @@ uint16_t ReadU16(const uint8_t* bytes) {
 
 // A new block of `size` bytes whose header is the image's first 8 bytes with the size word
 // replaced; null when it cannot be allocated.
-WaveBlock NewBlock(const uint8_t* image, uint16_t size) {
-  WaveBlock block(new (std::nothrow) uint8_t[size]);
+std::unique_ptr<uint8_t[]> NewBlock(const uint8_t* image, uint16_t size) {
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[size]);
   if (block == nullptr) return nullptr;
   std::memcpy(block.get(), image, kWaveHeaderBytes);
   block[0] = static_cast<uint8_t>(size & 0xFF);
@@ -52,7 +53,7 @@ extern "C" void VelmoWaveLoad(int slot, const void* data) {
   if (total < 0) return;
   const auto* image = static_cast<const uint8_t*>(data);
   const int32_t frames = (total - velmo::kImageHeaderBytes) / 2;
-  velmo::WaveBlock block =
+  std::unique_ptr<uint8_t[]> block =
       velmo::NewBlock(image, static_cast<uint16_t>(frames + velmo::kWaveHeaderBytes));
   if (block == nullptr) return;
   const uint8_t* samples = image + velmo::kImageHeaderBytes;
@@ -61,7 +62,8 @@ extern "C" void VelmoWaveLoad(int slot, const void* data) {
     const int32_t narrowed = std::clamp(sample >> 7, -128, 127);
     block[static_cast<size_t>(velmo::kWaveHeaderBytes + i)] = static_cast<uint8_t>(narrowed);
   }
-  velmo::TheEngine().bank.WaveSlots[static_cast<size_t>(slot)] = std::move(block);
+  velmo::TheEngine().bank.WaveSlots[static_cast<size_t>(slot)] =
+      velmo::OwnedWaveBlock(std::move(block));
 }
 
 extern "C" void VelmoWaveLoad2(int slot, const void* data) {
@@ -70,11 +72,12 @@ extern "C" void VelmoWaveLoad2(int slot, const void* data) {
   const auto* image = static_cast<const uint8_t*>(data);
   const auto size =
       static_cast<uint16_t>(total - (velmo::kImageHeaderBytes - velmo::kWaveHeaderBytes));
-  velmo::WaveBlock block = velmo::NewBlock(image, size);
+  std::unique_ptr<uint8_t[]> block = velmo::NewBlock(image, size);
   if (block == nullptr) return;
   std::memcpy(block.get() + velmo::kWaveHeaderBytes, image + velmo::kImageHeaderBytes,
               size - static_cast<size_t>(velmo::kWaveHeaderBytes));
-  velmo::TheEngine().bank.WaveSlots[static_cast<size_t>(slot)] = std::move(block);
+  velmo::TheEngine().bank.WaveSlots[static_cast<size_t>(slot)] =
+      velmo::OwnedWaveBlock(std::move(block));
 }
 
 extern "C" int VelmoWaveSlotSize(int slot) {

@@ -113,6 +113,49 @@ TEST_F(WaveApi, BadSlotsAndLengthsChangeNothing) {
   EXPECT_EQ(VelmoWaveSlotSize(kSlot), 11);
 }
 
+// On a slot that borrows its block from a resident bank image, each call empties or replaces
+// that slot with an owned block; the image and the neighbouring borrowed slot stay as they were.
+TEST_F(WaveApi, CallsOnABorrowedSlotLeaveTheImageAlone) {
+  BankImage bank;
+  const std::vector<int8_t> pcm = {9, 8, 7, 6};
+  bank.waves[kSlot] = MakeWaveBlock(pcm, 0, 3);
+  bank.waves[kSlot + 1] = MakeWaveBlock(pcm, 1, 2);
+  const std::vector<uint8_t> pristine = SerializeBankImage(bank);
+  const std::vector<uint8_t> image = pristine;
+  struct Case {
+    const char* name;
+    void (*call)();
+    int expectedSize;
+  };
+  const Case cases[] = {
+      {"free", [] { VelmoWaveFree(kSlot); }, 0},
+      {"16-bit load",
+       [] {
+         VelmoWaveLoad(kSlot, Image16({1, 2, 3}).data());
+       },
+       3 + 8},
+      {"8-bit load",
+       [] {
+         VelmoWaveLoad2(kSlot, Image8({1, 2}).data());
+       },
+       2 + 8},
+  };
+  for (const Case& c : cases) {
+    EngineLoadResidentAndReset(TheEngine(), image);
+    const WaveBlock& slot = TheEngine().bank.WaveSlots[kSlot];
+    const uint8_t* neighbour = Block(kSlot + 1);
+    ASSERT_TRUE(IsBorrowedWaveBlock(slot)) << c.name;
+    c.call();
+    EXPECT_EQ(VelmoWaveSlotSize(kSlot), c.expectedSize) << c.name;
+    EXPECT_FALSE(IsBorrowedWaveBlock(slot)) << c.name;
+    EXPECT_EQ(Block(kSlot + 1), neighbour) << c.name;
+    EXPECT_TRUE(IsBorrowedWaveBlock(TheEngine().bank.WaveSlots[kSlot + 1])) << c.name;
+    EXPECT_EQ(image, pristine) << c.name;
+  }
+  FreeWaveSlots(TheEngine().bank);  // before the image goes
+  EXPECT_EQ(image, pristine);
+}
+
 TEST_F(WaveApi, ALoadedWavePlaysThroughTheSampleRecordThatNamesIt) {
   // Program 0 plays sample record 1, which names the empty slot 7: a square wave of 20 frames
   // per cycle looped over its whole length, played at its own rate at key 60.

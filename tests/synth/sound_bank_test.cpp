@@ -2,9 +2,12 @@
 // leaves behind.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <list>
 #include <memory>
 #include <sstream>
+#include <vector>
 
 #include "synth/sound_bank.h"
 #include "tests/synth/test_bank.h"
@@ -16,23 +19,42 @@ using test::BankImage;
 using test::MakeWave;
 using test::SmallBank;
 
-void Load(SoundBank& bank, const std::string& bytes) {
-  std::istringstream stream(bytes);
-  LoadSoundBank(bank, stream);
-}
-
-// Loads `bytes` expecting a rejection; returns the error.
-BankLoadError Reject(SoundBank& bank, const std::string& bytes) {
-  try {
-    Load(bank, bytes);
-  } catch (const BankLoadError& error) {
-    return error;
+// Every loading test runs on both loaders: from a stream (waves copied into owned blocks) and
+// from a resident image (waves borrowed in place). Each resident image is an exact-size heap
+// block kept alive until the test ends, so a read past its end is caught.
+class SoundBankLoad : public ::testing::TestWithParam<bool> {
+ protected:
+  void Load(SoundBank& bank, const std::string& bytes) {
+    if (GetParam()) {
+      images_.emplace_back(bytes.begin(), bytes.end());
+      LoadResidentSoundBank(bank, images_.back());
+      return;
+    }
+    std::istringstream stream(bytes);
+    LoadSoundBank(bank, stream);
   }
-  ADD_FAILURE() << "image accepted";
-  return BankLoadError(-1, 0, "");
-}
 
-TEST(SoundBankLoad, ReadsEverySection) {
+  // Loads `bytes` expecting a rejection; returns the error.
+  BankLoadError Reject(SoundBank& bank, const std::string& bytes) {
+    try {
+      Load(bank, bytes);
+    } catch (const BankLoadError& error) {
+      return error;
+    }
+    ADD_FAILURE() << "image accepted";
+    return BankLoadError(-1, 0, "");
+  }
+
+ private:
+  std::list<std::vector<uint8_t>> images_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Loaders, SoundBankLoad, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Resident" : "Stream";
+                         });
+
+TEST_P(SoundBankLoad, ReadsEverySection) {
   BankImage image = SmallBank();
   image.bankMap[1] = 1;
   image.drumKitMap[25] = 1;
@@ -60,7 +82,7 @@ TEST(SoundBankLoad, ReadsEverySection) {
   EXPECT_EQ(bank->DrumNoteMap[0][35], 128);
 }
 
-TEST(SoundBankLoad, EntriesBeyondCountsKeepThePreviousImage) {
+TEST_P(SoundBankLoad, EntriesBeyondCountsKeepThePreviousImage) {
   auto bank = std::make_unique<SoundBank>();
   Load(*bank, SmallBank().Bytes());
 
@@ -83,7 +105,7 @@ TEST(SoundBankLoad, EntriesBeyondCountsKeepThePreviousImage) {
   EXPECT_EQ(bank->WaveSlots[3], nullptr);
 }
 
-TEST(SoundBankLoad, TruncatedImageNamesSectionAndOffset) {
+TEST_P(SoundBankLoad, TruncatedImageNamesSectionAndOffset) {
   const std::string bytes = SmallBank().Bytes();
   const uint64_t instrumentsEnd = 2 + 175 * 73;
   const uint64_t samplesEnd = instrumentsEnd + 2 + 5 * 12;
@@ -116,7 +138,7 @@ TEST(SoundBankLoad, TruncatedImageNamesSectionAndOffset) {
   }
 }
 
-TEST(SoundBankLoad, CountAboveCapacityIsRejected) {
+TEST_P(SoundBankLoad, CountAboveCapacityIsRejected) {
   auto bank = std::make_unique<SoundBank>();
   std::string instruments("\xF5\x01", 2);  // 501 instruments
   instruments.append(501 * 73, '\0');
@@ -140,7 +162,7 @@ TEST(SoundBankLoad, CountAboveCapacityIsRejected) {
   EXPECT_EQ(Reject(*bank, image.Bytes()).section(), 3);
 }
 
-TEST(SoundBankLoad, WaveSizeBelowHeaderIsRejected) {
+TEST_P(SoundBankLoad, WaveSizeBelowHeaderIsRejected) {
   for (uint16_t size = 1; size <= 7; ++size) {
     BankImage image = SmallBank();
     image.waves[2] = {static_cast<uint8_t>(size), 0};  // the size word alone
@@ -158,7 +180,7 @@ TEST(SoundBankLoad, WaveSizeBelowHeaderIsRejected) {
   EXPECT_EQ(WaveBlockSize(bank->WaveSlots[2].get()), 8);
 }
 
-TEST(SoundBankLoad, FailedLoadKeepsTheLoadedBank) {
+TEST_P(SoundBankLoad, FailedLoadKeepsTheLoadedBank) {
   auto bank = std::make_unique<SoundBank>();
   const BankImage good = SmallBank();
   Load(*bank, good.Bytes());
@@ -175,11 +197,11 @@ TEST(SoundBankLoad, FailedLoadKeepsTheLoadedBank) {
   EXPECT_EQ(bank->InstrumentTable[0].level, 127);
   EXPECT_EQ(bank->SampleTable[1].tune, 0);
   EXPECT_EQ(bank->BankMap[0], 0);
-  EXPECT_EQ(bank->WaveSlots[1].get(), wave1);  // the same block, still owned
+  EXPECT_EQ(bank->WaveSlots[1].get(), wave1);  // the same block, still in the slot
   EXPECT_EQ(std::memcmp(wave1, good.waves[1].data(), good.waves[1].size()), 0);
 }
 
-TEST(SoundBankLoad, ReadsFromTheStreamStart) {
+TEST(SoundBankStreamLoad, ReadsFromTheStreamStart) {
   std::istringstream stream(SmallBank().Bytes());
   stream.seekg(100);
   auto bank = std::make_unique<SoundBank>();
@@ -187,13 +209,84 @@ TEST(SoundBankLoad, ReadsFromTheStreamStart) {
   EXPECT_EQ(bank->InstrumentTable[0].regionSample[0], 1);
 }
 
-TEST(SoundBankLoad, FreeWaveSlotsEmptiesAll) {
+TEST_P(SoundBankLoad, FreeWaveSlotsEmptiesAll) {
   auto bank = std::make_unique<SoundBank>();
   Load(*bank, SmallBank().Bytes());
   FreeWaveSlots(*bank);
   for (const WaveBlock& slot : bank->WaveSlots)
     EXPECT_EQ(slot, nullptr);
   EXPECT_EQ(bank->InstrumentTable[0].regionSample[0], 1);  // tables stay
+}
+
+// Whether a slot owns its block or borrows it from a resident image follows the source of the
+// last accepted load; a rejected load changes nothing, and the image is never written or freed
+// (a borrowed block freed as owned would abort on this heap image).
+TEST(WaveSlotOwnership, FollowsTheLastAcceptedLoad) {
+  const BankImage source = SmallBank();
+  const std::string bytes = source.Bytes();
+  const std::vector<uint8_t> pristine(bytes.begin(), bytes.end());
+  const std::vector<uint8_t> image = pristine;
+  const std::vector<uint8_t> truncated(image.begin(), image.end() - 10);
+  // Where each block stands in the image: after the tables, the wave count and the empty slot 0.
+  std::array<size_t, 4> entry{};
+  entry[1] = 2 + 175 * sizeof(InstrumentRecord) + 2 + 5 * sizeof(SampleRecord) + 2 + 2;
+  for (size_t slot = 2; slot < entry.size(); ++slot)
+    entry[slot] = entry[slot - 1] + source.waves[slot - 1].size();
+
+  enum class Step { kResident, kStream, kResidentRejected, kStreamRejected, kFree };
+  enum class Slots { kBorrowed, kOwned, kEmpty };
+  struct Case {
+    Step step;
+    Slots expected;  // slots 1..3 afterwards
+  };
+  const Case cases[] = {
+      {Step::kResident, Slots::kBorrowed}, {Step::kStreamRejected, Slots::kBorrowed},
+      {Step::kStream, Slots::kOwned},      {Step::kResidentRejected, Slots::kOwned},
+      {Step::kResident, Slots::kBorrowed}, {Step::kResidentRejected, Slots::kBorrowed},
+      {Step::kFree, Slots::kEmpty},        {Step::kStream, Slots::kOwned},
+      {Step::kFree, Slots::kEmpty},
+  };
+  auto bank = std::make_unique<SoundBank>();
+  int step = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("step " + std::to_string(step++));
+    switch (c.step) {
+      case Step::kResident:
+        LoadResidentSoundBank(*bank, image);
+        break;
+      case Step::kResidentRejected:
+        EXPECT_THROW(LoadResidentSoundBank(*bank, truncated), BankLoadError);
+        break;
+      case Step::kStream:
+      case Step::kStreamRejected: {
+        std::istringstream stream(
+            c.step == Step::kStream ? bytes : std::string(truncated.begin(), truncated.end()));
+        if (c.step == Step::kStream) {
+          LoadSoundBank(*bank, stream);
+        } else {
+          EXPECT_THROW(LoadSoundBank(*bank, stream), BankLoadError);
+        }
+        break;
+      }
+      case Step::kFree:
+        FreeWaveSlots(*bank);
+        break;
+    }
+    for (size_t slot = 1; slot < entry.size(); ++slot) {
+      const WaveBlock& block = bank->WaveSlots[slot];
+      if (c.expected == Slots::kEmpty) {
+        EXPECT_EQ(block, nullptr) << slot;
+        continue;
+      }
+      ASSERT_NE(block, nullptr) << slot;
+      const bool borrowed = c.expected == Slots::kBorrowed;
+      EXPECT_EQ(IsBorrowedWaveBlock(block), borrowed) << slot;
+      EXPECT_EQ(block.get() == image.data() + entry[slot], borrowed) << slot;
+      EXPECT_EQ(std::memcmp(block.get(), source.waves[slot].data(), source.waves[slot].size()), 0)
+          << slot;
+    }
+    EXPECT_EQ(image, pristine);
+  }
 }
 
 }  // namespace

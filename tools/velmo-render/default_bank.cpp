@@ -4,8 +4,8 @@
 
 namespace velmo::render {
 
-std::unique_ptr<std::istream> OpenBuiltInBank() {
-  return OpenBuiltinBank();
+std::span<const uint8_t> BuiltInBankImage() {
+  return BuiltinBankImage();
 }
 
 }  // namespace velmo::render

@@ -1,12 +1,13 @@
 // Where the sound bank comes from when no --bank is given.
 #pragma once
 
-#include <istream>
-#include <memory>
+#include <cstdint>
+#include <span>
 
 namespace velmo::render {
 
-// A stream over the bank image linked into the program (the checker's own bank).
-std::unique_ptr<std::istream> OpenBuiltInBank();
+// The bank image linked into the program (the checker's own bank), valid for the life of the
+// program; empty when the build has none.
+std::span<const uint8_t> BuiltInBankImage();
 
 }  // namespace velmo::render

@@ -17,6 +17,11 @@ EngineBlockRenderer::EngineBlockRenderer(std::istream& bankImage)
   EngineLoadAndReset(*engine_, bankImage);
 }
 
+EngineBlockRenderer::EngineBlockRenderer(std::span<const uint8_t> residentBankImage)
+    : engine_(std::make_unique<Engine>()) {
+  EngineLoadResidentAndReset(*engine_, residentBankImage);
+}
+
 EngineBlockRenderer::~EngineBlockRenderer() {
   EngineShutdown(*engine_);
 }

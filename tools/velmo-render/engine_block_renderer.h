@@ -4,6 +4,7 @@
 
 #include <istream>
 #include <memory>
+#include <span>
 
 #include "tools/velmo-render/render_loop.h"
 
@@ -17,6 +18,9 @@ class EngineBlockRenderer final : public BlockRenderer {
  public:
   // Loads the bank and resets the engine; throws BankLoadError for a rejected image.
   explicit EngineBlockRenderer(std::istream& bankImage);
+  // The same from an image that stays valid for the life of the program; its waves are played
+  // in place.
+  explicit EngineBlockRenderer(std::span<const uint8_t> residentBankImage);
   ~EngineBlockRenderer() override;
 
   void PushMidiByte(uint8_t byte) override;

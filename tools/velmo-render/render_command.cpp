@@ -56,23 +56,22 @@ RenderJob PrepareMidiFile(const RenderOptions& options) {
 }
 
 std::unique_ptr<EngineBlockRenderer> LoadEngine(const RenderOptions& options) {
-  std::unique_ptr<std::istream> bank;
-  std::string bankName = "(built-in)";
-  if (options.bankPath) {
-    bankName = *options.bankPath;
-    auto file = std::make_unique<std::ifstream>(bankName, std::ios::binary);
-    if (!file->is_open()) {
+  const std::string bankName = options.bankPath ? *options.bankPath : "(built-in)";
+  try {
+    if (!options.bankPath) {
+      // The built-in image stays in place: the engine plays its waves where they lie.
+      const std::span<const uint8_t> image = BuiltInBankImage();
+      if (image.empty()) {
+        throw InputError(
+            "this build has no built-in sound bank: give a bank image with --bank FILE");
+      }
+      return std::make_unique<EngineBlockRenderer>(image);
+    }
+    std::ifstream file(bankName, std::ios::binary);
+    if (!file.is_open()) {
       throw InputError("cannot open sound bank " + bankName + ": " + std::strerror(errno));
     }
-    bank = std::move(file);
-  } else {
-    bank = OpenBuiltInBank();
-    if (!bank) {
-      throw InputError("this build has no built-in sound bank: give a bank image with --bank FILE");
-    }
-  }
-  try {
-    return std::make_unique<EngineBlockRenderer>(*bank);
+    return std::make_unique<EngineBlockRenderer>(file);
   } catch (const BankLoadError& error) {
     throw InputError("cannot load sound bank " + bankName + ": " + error.what());
   }
