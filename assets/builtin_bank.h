@@ -7,10 +7,16 @@
 #include <memory>
 #include <span>
 
+#include "synth/sound_bank.h"
+
 namespace velmo {
 
 // The image bytes, valid for the life of the program.
 std::span<const uint8_t> BuiltinBankImage();
+
+// Where the image's wave blocks lie (made from the image at build time), for
+// LoadResidentSoundBank / EngineLoadResidentAndReset.
+const WaveSectionIndex& BuiltinBankWaveIndex();
 
 // A seekable stream over the image, for LoadSoundBank / EngineLoadAndReset.
 std::unique_ptr<std::istream> OpenBuiltinBank();

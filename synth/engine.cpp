@@ -59,8 +59,9 @@ void EngineLoadAndReset(Engine& engine, std::istream& image) {
   EngineReset(engine, 1);
 }
 
-void EngineLoadResidentAndReset(Engine& engine, std::span<const uint8_t> image) {
-  LoadResidentSoundBank(engine.bank, image);
+void EngineLoadResidentAndReset(Engine& engine, std::span<const uint8_t> image,
+                                const WaveSectionIndex* index) {
+  LoadResidentSoundBank(engine.bank, image, index);
   EngineReset(engine, 1);
 }
 

@@ -71,9 +71,11 @@ Engine& TheEngine();
 void EngineReset(Engine& engine, int32_t resetChannels);
 // LoadSoundBank, then EngineReset(1). Throws BankLoadError before resetting.
 void EngineLoadAndReset(Engine& engine, std::istream& image);
-// LoadResidentSoundBank (waves borrowed from an image that outlives the program's use of it),
-// then EngineReset(1). Throws BankLoadError before resetting.
-void EngineLoadResidentAndReset(Engine& engine, std::span<const uint8_t> image);
+// LoadResidentSoundBank (waves borrowed from an image that stays valid for the life of the
+// program, found through `index` when given), then EngineReset(1). Throws BankLoadError before
+// resetting.
+void EngineLoadResidentAndReset(Engine& engine, std::span<const uint8_t> image,
+                                const WaveSectionIndex* index = nullptr);
 // Starts the 10 ms timer that runs EngineTick; a running timer is left alone.
 // If the timer cannot start, the message hook gets the failure text.
 void EngineStart(Engine& engine);

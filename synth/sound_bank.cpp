@@ -86,6 +86,10 @@ class ImageReader {
 
   uint64_t offset() const { return offset_; }
 
+  // Resident images only: the image's length, and the address of a byte in it.
+  uint64_t size() const { return resident_.size(); }
+  const uint8_t* At(uint64_t offset) const { return resident_.data() + offset; }
+
  private:
   BankLoadError ShortImage(const SectionInfo& section, uint64_t got, uint64_t byteCount,
                            const char* what) const {
@@ -101,7 +105,10 @@ class ImageReader {
   uint64_t offset_ = 0;
 };
 
-void ReadWaveSection(ImageReader& reader, SoundBank& bank) {
+// The wave section read from the image: each block's size word is checked and
+// the block copied, or borrowed when the image is resident. `found`, when
+// given, records where the blocks lie.
+void ReadWaveSection(ImageReader& reader, SoundBank& bank, WaveSectionIndex* found) {
   const uint16_t count = reader.ReadCount(kWaves);
   for (int32_t slot = 0; slot < count; ++slot) {
     const uint64_t sizeOffset = reader.offset();
@@ -117,6 +124,7 @@ void ReadWaveSection(ImageReader& reader, SoundBank& bank) {
       // The image entry, size word included, is the block itself.
       const uint8_t* rest = reader.Borrow(kWaves, size - 2u, "a wave block");
       bank.WaveSlots[slot] = BorrowedWaveBlock(rest - 2);
+      if (found != nullptr) found->blockOffset[slot] = static_cast<uint32_t>(sizeOffset);
       continue;
     }
     std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
@@ -125,9 +133,36 @@ void ReadWaveSection(ImageReader& reader, SoundBank& bank) {
     reader.Read(kWaves, block.get() + 2, size - 2u, "a wave block");
     bank.WaveSlots[slot] = OwnedWaveBlock(std::move(block));
   }
+  if (found != nullptr) {
+    found->count = count;
+    found->sectionEnd = static_cast<uint32_t>(reader.offset());
+  }
 }
 
-void LoadImage(SoundBank& bank, ImageReader& reader) {
+// The wave section of a resident image taken from its index: only the count
+// word is read; the blocks are borrowed where the index puts them.
+void TakeIndexedWaveSection(ImageReader& reader, SoundBank& bank, const WaveSectionIndex& index) {
+  const uint64_t countOffset = reader.offset();
+  const uint16_t count = reader.ReadCount(kWaves);
+  if (count != index.count || index.sectionEnd < reader.offset() ||
+      index.sectionEnd > reader.size()) {
+    throw BankLoadError(kWaves.number, countOffset,
+                        Describe(kWaves) + ": the wave index does not fit this image");
+  }
+  for (uint32_t slot = 0; slot < count; ++slot) {
+    const uint32_t offset = index.blockOffset[slot];
+    if (offset == 0) continue;
+    if (offset < countOffset || uint64_t{offset} + kWaveHeaderBytes > index.sectionEnd) {
+      throw BankLoadError(kWaves.number, countOffset,
+                          Describe(kWaves) + ": the wave index does not fit this image");
+    }
+    bank.WaveSlots[slot] = BorrowedWaveBlock(reader.At(offset));
+  }
+  reader.Borrow(kWaves, index.sectionEnd - reader.offset(), "the wave blocks");
+}
+
+void LoadImage(SoundBank& bank, ImageReader& reader, const WaveSectionIndex* known,
+               WaveSectionIndex* found) {
   // Read into a fresh bank so that a rejected image leaves `bank` as it was.
   // Entries beyond a section's count keep the current bank's values, so the
   // non-wave tables start as copies; the wave slots start empty.
@@ -145,7 +180,11 @@ void LoadImage(SoundBank& bank, ImageReader& reader) {
   const uint16_t samples = reader.ReadCount(kSamples);
   reader.Read(kSamples, fresh->SampleTable.data(), uint64_t{samples} * sizeof(SampleRecord),
               "the sample records");
-  ReadWaveSection(reader, *fresh);
+  if (known != nullptr) {
+    TakeIndexedWaveSection(reader, *fresh, *known);
+  } else {
+    ReadWaveSection(reader, *fresh, found);
+  }
   const uint16_t banks = reader.ReadCount(kBankMap);
   reader.Read(kBankMap, fresh->BankMap.data(), banks, "the bank map");
   const uint16_t kits = reader.ReadCount(kDrumKitMap);
@@ -184,12 +223,21 @@ void LoadSoundBank(SoundBank& bank, std::istream& image) {
     throw BankLoadError(0, 0, "sound bank: the image stream cannot be positioned at its start");
   }
   ImageReader reader(image);
-  LoadImage(bank, reader);
+  LoadImage(bank, reader, nullptr, nullptr);
 }
 
-void LoadResidentSoundBank(SoundBank& bank, std::span<const uint8_t> image) {
+void LoadResidentSoundBank(SoundBank& bank, std::span<const uint8_t> image,
+                           const WaveSectionIndex* index) {
   ImageReader reader(image);
-  LoadImage(bank, reader);
+  LoadImage(bank, reader, index, nullptr);
+}
+
+WaveSectionIndex IndexWaveSection(std::span<const uint8_t> image) {
+  auto scratch = std::make_unique<SoundBank>();
+  WaveSectionIndex index;
+  ImageReader reader(image);
+  LoadImage(*scratch, reader, nullptr, &index);
+  return index;
 }
 
 }  // namespace velmo

@@ -117,11 +117,29 @@ class BankLoadError : public std::runtime_error {
 // capacity or a wave size of 1..7; `bank` is then left as it was.
 void LoadSoundBank(SoundBank& bank, std::istream& image);
 
+// Where the blocks of an image's wave section lie: the section's wave count,
+// the byte offset just past the section, and per slot the byte offset of its
+// block in the image (0 for an empty slot: no block starts at offset 0).
+struct WaveSectionIndex {
+  uint32_t count = 0;
+  uint32_t sectionEnd = 0;
+  std::array<uint32_t, kWaveSlotCapacity> blockOffset{};
+};
+
 // LoadSoundBank from an image in memory that stays valid and unchanged for as
 // long as the program runs (the built-in bank, linked into the program): the
 // wave slots borrow their blocks from the image instead of copying them, so a
-// load costs no allocation per wave and touches only the wave headers.
-void LoadResidentSoundBank(SoundBank& bank, std::span<const uint8_t> image);
+// load costs no allocation per wave. Without an index the load reads every
+// block's size word, a page of the image per wave; with the index made from
+// this very image it reads only the tables and maps, and a wave's pages are
+// first touched when a note plays it. An index whose count or section end
+// does not fit the image is rejected as a BankLoadError.
+void LoadResidentSoundBank(SoundBank& bank, std::span<const uint8_t> image,
+                           const WaveSectionIndex* index = nullptr);
+
+// Checks the whole image as LoadResidentSoundBank does (throwing BankLoadError)
+// and returns the index of its wave section.
+WaveSectionIndex IndexWaveSection(std::span<const uint8_t> image);
 
 // Frees every wave block and empties all slots.
 void FreeWaveSlots(SoundBank& bank);

@@ -2,6 +2,7 @@
 // engine expects, every program sounds, and it is what velmo-bank makes from the SoundFont.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -45,6 +46,40 @@ bool Sounds(testing::NotePlayer& player, int32_t channel, int32_t program, int32
     if (testing::RmsOf(played, 0, played.size()) > 20.0) return true;
   }
   return false;
+}
+
+// The index linked in beside the image is the image's own, and a load through it gives the bank
+// a copying load gives: the same tables, the same wave bytes.
+TEST(BuiltinBank, TheIndexedLoadMatchesTheCopyingLoad) {
+  const std::span<const uint8_t> image = BuiltinBankImage();
+  const WaveSectionIndex& linked = BuiltinBankWaveIndex();
+  const WaveSectionIndex found = IndexWaveSection(image);
+  EXPECT_EQ(linked.count, found.count);
+  EXPECT_EQ(linked.sectionEnd, found.sectionEnd);
+  EXPECT_EQ(linked.blockOffset, found.blockOffset);
+
+  auto copied = std::make_unique<SoundBank>();
+  LoadSoundBank(*copied, *OpenBuiltinBank());
+  auto borrowed = std::make_unique<SoundBank>();
+  LoadResidentSoundBank(*borrowed, image, &linked);
+  EXPECT_EQ(std::memcmp(&copied->InstrumentTable, &borrowed->InstrumentTable,
+                        sizeof(copied->InstrumentTable)),
+            0);
+  EXPECT_EQ(std::memcmp(&copied->SampleTable, &borrowed->SampleTable, sizeof(copied->SampleTable)),
+            0);
+  EXPECT_EQ(copied->BankMap, borrowed->BankMap);
+  EXPECT_EQ(copied->DrumKitMap, borrowed->DrumKitMap);
+  EXPECT_EQ(copied->ProgramMap, borrowed->ProgramMap);
+  EXPECT_EQ(copied->DrumNoteMap, borrowed->DrumNoteMap);
+  for (int32_t slot = 0; slot < kWaveSlotCapacity; ++slot) {
+    const uint8_t* a = copied->WaveSlots[slot].get();
+    const uint8_t* b = borrowed->WaveSlots[slot].get();
+    ASSERT_EQ(a == nullptr, b == nullptr) << slot;
+    if (a == nullptr) continue;
+    EXPECT_TRUE(IsBorrowedWaveBlock(borrowed->WaveSlots[slot])) << slot;
+    ASSERT_EQ(WaveBlockSize(a), WaveBlockSize(b)) << slot;
+    EXPECT_EQ(std::memcmp(a, b, WaveBlockSize(a)), 0) << slot;
+  }
 }
 
 TEST(BuiltinBank, EveryProgramAndDrumKeySounds) {

@@ -19,19 +19,27 @@ using test::BankImage;
 using test::MakeWave;
 using test::SmallBank;
 
-// Every loading test runs on both loaders: from a stream (waves copied into owned blocks) and
-// from a resident image (waves borrowed in place). Each resident image is an exact-size heap
-// block kept alive until the test ends, so a read past its end is caught.
-class SoundBankLoad : public ::testing::TestWithParam<bool> {
+// Every loading test runs on each way to load: from a stream (waves copied into owned blocks),
+// from a resident image (waves borrowed in place), and from a resident image through the index
+// of its wave section (made first, which checks the image as a load does). Each resident image
+// is an exact-size heap block kept alive until the test ends, so a read past its end is caught.
+enum class Loader { kStream, kResident, kIndexed };
+
+class SoundBankLoad : public ::testing::TestWithParam<Loader> {
  protected:
   void Load(SoundBank& bank, const std::string& bytes) {
-    if (GetParam()) {
-      images_.emplace_back(bytes.begin(), bytes.end());
+    if (GetParam() == Loader::kStream) {
+      std::istringstream stream(bytes);
+      LoadSoundBank(bank, stream);
+      return;
+    }
+    images_.emplace_back(bytes.begin(), bytes.end());
+    if (GetParam() == Loader::kResident) {
       LoadResidentSoundBank(bank, images_.back());
       return;
     }
-    std::istringstream stream(bytes);
-    LoadSoundBank(bank, stream);
+    const WaveSectionIndex index = IndexWaveSection(images_.back());
+    LoadResidentSoundBank(bank, images_.back(), &index);
   }
 
   // Loads `bytes` expecting a rejection; returns the error.
@@ -49,10 +57,14 @@ class SoundBankLoad : public ::testing::TestWithParam<bool> {
   std::list<std::vector<uint8_t>> images_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Loaders, SoundBankLoad, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "Resident" : "Stream";
-                         });
+std::string LoaderName(const ::testing::TestParamInfo<Loader>& info) {
+  constexpr const char* kNames[] = {"Stream", "Resident", "Indexed"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Loaders, SoundBankLoad,
+                         ::testing::Values(Loader::kStream, Loader::kResident, Loader::kIndexed),
+                         LoaderName);
 
 TEST_P(SoundBankLoad, ReadsEverySection) {
   BankImage image = SmallBank();
@@ -286,6 +298,47 @@ TEST(WaveSlotOwnership, FollowsTheLastAcceptedLoad) {
           << slot;
     }
     EXPECT_EQ(image, pristine);
+  }
+}
+
+// An index that does not fit the image is rejected before anything is borrowed through it, and
+// the loaded bank stays.
+TEST(WaveSectionIndexFit, AnIndexThatDoesNotFitIsRejected) {
+  const std::string bytes = SmallBank().Bytes();
+  const std::vector<uint8_t> image(bytes.begin(), bytes.end());
+  const WaveSectionIndex good = IndexWaveSection(image);
+  ASSERT_EQ(good.count, 4u);
+  ASSERT_NE(good.blockOffset[1], 0u);
+  ASSERT_EQ(good.blockOffset[0], 0u);
+  // Slot 1's block follows the count word and empty slot 0's size word.
+  const uint32_t countOffset = good.blockOffset[1] - 4;
+  struct Case {
+    const char* name;
+    void (*spoil)(WaveSectionIndex&);
+  };
+  const Case cases[] = {
+      {"count", [](WaveSectionIndex& index) { ++index.count; }},
+      {"end past the image", [](WaveSectionIndex& index) { index.sectionEnd += 1'000'000; }},
+      {"end before the count", [](WaveSectionIndex& index) { index.sectionEnd = 3; }},
+      {"block past the end",
+       [](WaveSectionIndex& index) { index.blockOffset[3] = index.sectionEnd - 7; }},
+      {"block before the section", [](WaveSectionIndex& index) { index.blockOffset[2] = 5; }},
+  };
+  auto bank = std::make_unique<SoundBank>();
+  LoadResidentSoundBank(*bank, image, &good);
+  const uint8_t* wave1 = bank->WaveSlots[1].get();
+  EXPECT_EQ(wave1, image.data() + good.blockOffset[1]);
+  for (const Case& c : cases) {
+    WaveSectionIndex spoilt = good;
+    c.spoil(spoilt);
+    try {
+      LoadResidentSoundBank(*bank, image, &spoilt);
+      ADD_FAILURE() << c.name << ": accepted";
+    } catch (const BankLoadError& error) {
+      EXPECT_EQ(error.section(), 3) << c.name;
+      EXPECT_EQ(error.offset(), countOffset) << c.name;
+    }
+    EXPECT_EQ(bank->WaveSlots[1].get(), wave1) << c.name;
   }
 }
 

@@ -8,4 +8,8 @@ std::span<const uint8_t> BuiltInBankImage() {
   return BuiltinBankImage();
 }
 
+const WaveSectionIndex& BuiltInBankWaveIndex() {
+  return BuiltinBankWaveIndex();
+}
+
 }  // namespace velmo::render

@@ -17,9 +17,10 @@ EngineBlockRenderer::EngineBlockRenderer(std::istream& bankImage)
   EngineLoadAndReset(*engine_, bankImage);
 }
 
-EngineBlockRenderer::EngineBlockRenderer(std::span<const uint8_t> residentBankImage)
+EngineBlockRenderer::EngineBlockRenderer(std::span<const uint8_t> residentBankImage,
+                                         const WaveSectionIndex* waveIndex)
     : engine_(std::make_unique<Engine>()) {
-  EngineLoadResidentAndReset(*engine_, residentBankImage);
+  EngineLoadResidentAndReset(*engine_, residentBankImage, waveIndex);
 }
 
 EngineBlockRenderer::~EngineBlockRenderer() {

@@ -10,7 +10,8 @@
 
 namespace velmo {
 struct Engine;
-}
+struct WaveSectionIndex;
+}  // namespace velmo
 
 namespace velmo::render {
 
@@ -19,8 +20,9 @@ class EngineBlockRenderer final : public BlockRenderer {
   // Loads the bank and resets the engine; throws BankLoadError for a rejected image.
   explicit EngineBlockRenderer(std::istream& bankImage);
   // The same from an image that stays valid for the life of the program; its waves are played
-  // in place.
-  explicit EngineBlockRenderer(std::span<const uint8_t> residentBankImage);
+  // in place, found through `waveIndex` when given.
+  EngineBlockRenderer(std::span<const uint8_t> residentBankImage,
+                      const WaveSectionIndex* waveIndex);
   ~EngineBlockRenderer() override;
 
   void PushMidiByte(uint8_t byte) override;

@@ -59,13 +59,14 @@ std::unique_ptr<EngineBlockRenderer> LoadEngine(const RenderOptions& options) {
   const std::string bankName = options.bankPath ? *options.bankPath : "(built-in)";
   try {
     if (!options.bankPath) {
-      // The built-in image stays in place: the engine plays its waves where they lie.
+      // The built-in image stays in place: the engine plays its waves where they lie, found
+      // through the index made at build time, so that only the waves a song plays are read.
       const std::span<const uint8_t> image = BuiltInBankImage();
       if (image.empty()) {
         throw InputError(
             "this build has no built-in sound bank: give a bank image with --bank FILE");
       }
-      return std::make_unique<EngineBlockRenderer>(image);
+      return std::make_unique<EngineBlockRenderer>(image, &BuiltInBankWaveIndex());
     }
     std::ifstream file(bankName, std::ios::binary);
     if (!file.is_open()) {
