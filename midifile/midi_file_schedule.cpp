@@ -67,10 +67,19 @@ ByteSchedule SpreadOverflow(const ByteSchedule& schedule, int32_t capacity) {
 }
 
 ByteSchedule ScheduleMidiFile(const StandardMidiFile& file) {
+  // Both lists are sized up front: grown step by step, their copies and fresh pages would cost
+  // a long file more than the scheduling itself.
+  size_t eventCount = 0;
+  for (const MidiTrack& track : file.tracks)
+    eventCount += track.events.size();
   std::vector<const TrackEvent*> merged;
+  merged.reserve(eventCount);
+  size_t byteCount = 0;
   for (const MidiTrack& track : file.tracks) {
-    for (const TrackEvent& event : track.events)
+    for (const TrackEvent& event : track.events) {
       merged.push_back(&event);
+      byteCount += event.bytes.size();
+    }
   }
   std::stable_sort(merged.begin(), merged.end(),
                    [](const TrackEvent* a, const TrackEvent* b) { return a->tick < b->tick; });
@@ -80,6 +89,7 @@ ByteSchedule ScheduleMidiFile(const StandardMidiFile& file) {
   Wide elapsed = 0;
   uint64_t lastTick = 0;
   ByteSchedule schedule;
+  schedule.reserve(byteCount);
   for (const TrackEvent* event : merged) {
     elapsed += Wide{event->tick - lastTick} * clock.step;
     lastTick = event->tick;
