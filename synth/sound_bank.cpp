@@ -48,7 +48,7 @@ class ImageReader {
       got = static_cast<uint64_t>(stream_->gcount());
     } else {
       got = std::min(byteCount, resident_.size() - offset_);
-      std::memcpy(destination, resident_.data() + offset_, got);
+      if (got > 0) std::memcpy(destination, resident_.data() + offset_, got);  // data() may be null
     }
     if (got != byteCount) throw ShortImage(section, got, byteCount, what);
     offset_ += byteCount;
