@@ -14,7 +14,7 @@ work="$(mktemp -d)"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  [ -n "${KEEP:-}" ] && cp "$work/pulse.log" "$work/pulse.start" "$KEEP/" 2>/dev/null || true
+  [ -n "${KEEP:-}" ] && cp "$work/pulse.log" "$work/pulse.start" "$work/stalls.txt" "$work/counted.log" "$KEEP/" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -44,9 +44,16 @@ if [ -n "${BUSY_SECONDS:-}" ]; then
     timeout "$BUSY_SECONDS" nice -n 0 sh -c 'while :; do :; done' & done; wait) &
   pids+=($!)
 fi
+# A real-time probe tells stalls of the whole machine from stalls of the window.
+chrt -f 50 /usr/bin/python3 "$here/stall_probe.py" 100000 > "$work/stalls.txt" 2>/dev/null &
+pids+=($!)
 uptime
 /usr/bin/python3 "$here/live_check.py" "$@"
 uptime
-# "Implicit/Actual underrun of": the server found the window's stream empty when the sink read it.
-underruns=$(tail -n +"$start_line" "$work/pulse.log" | grep -cE "(Implicit|Actual) underrun of" || true)
-echo "server underruns of the window's stream: $underruns"
+# "Implicit/Actual underrun of": the server found the window's stream empty when the sink read
+# it. Only the lines of the check itself count: the start-up ones and those of the end are left out.
+tail -n +"$start_line" "$work/pulse.log" > "$work/check.log"
+head -n "$start_line" "$work/pulse.log" | grep -E "Created|Freed" > "$work/created.log" || true
+cat "$work/created.log" "$work/check.log" > "$work/counted.log"
+/usr/bin/python3 "$here/live_check.py" underruns "$work/counted.log" "$work/pulse.start" \
+  "$work/stalls.txt"

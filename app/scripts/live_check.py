@@ -9,6 +9,8 @@ at time t maps to a frame of the recording.
   live_check.py clicks N OUT.json       N mouse clicks: click-to-sound latency
   live_check.py soak SECONDS OUT.json   random clicks, letter keys, program changes, a song
   live_check.py song FILE.mid OUT.raw   plays a song from File > Open and keeps the recording
+  live_check.py underruns LOG MARK STALLS   the server's underruns of the window's stream, and
+                                        how many came with a stall of the whole machine
 Common output: the recording's exact-zero gaps inside sound, and (soak) the window's memory.
 """
 import ctypes
@@ -162,23 +164,39 @@ def clicks(count, out):
     print(json.dumps({k: v for k, v in result.items() if k != "latencies_ms"}))
 
 
+def focus_window():
+    """Gives the window the keyboard, as a window manager would (there is none under Xvfb)."""
+    subprocess.run(["xdotool", "search", "--name", "^Velmo ver", "windowfocus"], check=False)
+
+
 def open_song(inp, path):
+    focus_window()
     ctrl, o = inp.keycode("Control_L"), inp.keycode("o")
     inp.key(ctrl, True), inp.key(o, True), inp.key(o, False), inp.key(ctrl, False)
-    time.sleep(1.5)  # the file dialog opens with the name field focused
+    for _ in range(100):  # the file dialog opens with the name field focused
+        time.sleep(0.1)
+        if subprocess.run(["xdotool", "search", "--name", "^Open MIDI File"],
+                          capture_output=True).returncode == 0:
+            break
+    time.sleep(0.3)
     subprocess.run(["xdotool", "type", "--delay", "5", path], check=True)
     subprocess.run(["xdotool", "key", "Return"], check=True)
+    time.sleep(0.5)
+    focus_window()
 
 
 def song(path, out):
     rec, inp = Recorder(), Input()
     time.sleep(2)
     open_song(inp, path)
-    while True:  # until 3 s of silence after sound
+    started = time.monotonic()
+    while time.monotonic() - started < 900:  # until 3 s of silence after sound
         time.sleep(1)
         s = rec.samples()
-        if len(s) > 5 * RATE and np.abs(s[:-3 * RATE]).max() > THRESHOLD and \
-                np.abs(s[-3 * RATE :]).max() == 0:
+        sounded = len(s) > 5 * RATE and np.abs(s[: -3 * RATE]).max() > THRESHOLD
+        if not sounded and time.monotonic() - started > 20:
+            sys.exit("the song does not sound")
+        if sounded and np.abs(s[-3 * RATE :]).max() == 0:
             break
     rec.stop()
     s = rec.samples()
@@ -194,6 +212,7 @@ def soak(seconds, out, pid, song_path):
     rss, actions = [], {"click": 0, "letters": 0, "program": 0, "song": 0, "stop": 0}
     next_rss = start
     codes = [inp.keycode(KEYSYMS.get(c, c)) for c in LETTERS]
+    focus_window()
     while time.monotonic() - start < seconds:
         if time.monotonic() >= next_rss:
             rss.append([round(time.monotonic() - start, 1), rss_kb(pid), loadavg()[0]])
@@ -214,7 +233,7 @@ def soak(seconds, out, pid, song_path):
                 inp.key(c, False)
             actions["letters"] += 1
         elif r < 0.93:
-            inp.move(180, 29)  # the program list: open it, step, choose
+            inp.move(180, 39)  # the program list: open it, step, choose
             inp.button(True), inp.button(False)
             time.sleep(0.3)
             step = inp.keycode(rng.choice(["Down", "Up"]))
@@ -245,12 +264,34 @@ def soak(seconds, out, pid, song_path):
     print("rss first/after 10 s/last:", rss[0][1], rss[1][1] if len(rss) > 1 else "-", rss[-1][1])
 
 
+def underruns(log, mark, stalls):
+    """Underrun lines of the stream "Velmo" in the server's log (times since the server
+    started), put on the monotonic clock through the marker: the monotonic time at which the
+    last pactl before the check connected (its "Created N" line). A stall whose end is within
+    80 ms of an underrun is counted as its cause."""
+    import re
+    lines = open(log).read().splitlines()
+    stamp = lambda line: float(re.match(r"\(\s*([\d.]+)", line).group(1))
+    marker = [re.search(r'Freed (\d+) "pactl"', l).group(1) for l in lines if '"pactl"' in l][-1]
+    created = [stamp(l) for l in lines if f"Created {marker} " in l]
+    offset = float(open(mark).read().split()[1]) - created[0]
+    times = [stamp(l) + offset for l in lines if re.search(r"(Implicit|Actual) underrun of 'Velmo'", l)]
+    ends = [tuple(map(float, l.split())) for l in open(stalls) if len(l.split()) == 2]
+    long = [e for e in ends if e[1] > 10]
+    with_stall = sum(any(abs(t - e[0]) < 0.08 for e in long) for t in times)
+    print(json.dumps({"underruns": len(times), "with_machine_stall": with_stall,
+                      "machine_stalls_over_10ms": len(long),
+                      "worst_stall_ms": max([e[1] for e in ends], default=0)}))
+
+
 if __name__ == "__main__":
     mode = sys.argv[1]
     if mode == "clicks":
         clicks(int(sys.argv[2]), sys.argv[3])
     elif mode == "song":
         song(sys.argv[2], sys.argv[3])
+    elif mode == "underruns":
+        underruns(*sys.argv[2:5])
     elif mode == "soak":
         soak(float(sys.argv[2]), sys.argv[3], int(os.environ["VELMO_PID"]),
              os.environ.get("VELMO_SONG", ""))
