@@ -23,9 +23,10 @@ export XDG_RUNTIME_DIR="$work/run" HOME="$work" DISPLAY=":$((90 + RANDOM % 100))
 Xvfb "$DISPLAY" -screen 0 1024x768x24 > /dev/null 2>&1 &
 pids+=($!)
 python3 -c 'import time; print("%.3f" % time.monotonic())' > "$work/pulse.start"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 -vvvv --log-time=1 --log-target=file:"$work/pulse.log" \
+# The server's own log file stops at 64 KiB: its standard error is the log instead.
+pulseaudio -n --daemonize=no --exit-idle-time=-1 -vvvv --log-time=1 --log-target=stderr \
   -L "module-native-protocol-unix socket=$work/native auth-anonymous=1" \
-  -L "module-null-sink sink_name=velmo rate=48000" -L module-always-sink &
+  -L "module-null-sink sink_name=velmo rate=48000" -L module-always-sink 2> "$work/pulse.log" &
 pids+=($!)
 export PULSE_SERVER="unix:$work/native" SDL_AUDIODRIVER=pulseaudio PULSE_SINK=velmo
 for _ in $(seq 50); do pactl info > /dev/null 2>&1 && break; sleep 0.1; done

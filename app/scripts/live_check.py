@@ -246,11 +246,11 @@ def soak(seconds, out, pid, song_path):
             open_song(inp, song_path)
             actions["song"] += 1
         else:
-            inp.move(449, 38)  # the player's Stop button
+            inp.move(462, 38)  # the player's Stop button
             inp.button(True), inp.button(False)
             actions["stop"] += 1
         time.sleep(rng.uniform(0.05, 0.4))
-    inp.move(449, 38)
+    inp.move(462, 38)
     inp.button(True), inp.button(False)
     time.sleep(5)
     rss.append([round(time.monotonic() - start, 1), rss_kb(pid), loadavg()[0]])
