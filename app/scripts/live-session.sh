@@ -4,7 +4,8 @@
 # live_check.py with the given arguments and reports the server's underruns of the window's
 # stream.
 #   live-session.sh VELMO_BINARY live_check.py-ARGS...
-# BUSY_SECONDS=N keeps two busy loops (nice 0) running for the last N seconds of the check.
+# BUSY_SECONDS=N keeps two busy loops (nice 0) running for the last N seconds of the check
+# (SOAK_SECONDS: the check's length).
 # KEEP=DIR keeps the server log there.
 set -euo pipefail
 velmo="$1"
@@ -24,7 +25,11 @@ Xvfb "$DISPLAY" -screen 0 1024x768x24 > /dev/null 2>&1 &
 pids+=($!)
 python3 -c 'import time; print("%.3f" % time.monotonic())' > "$work/pulse.start"
 # The server's own log file stops at 64 KiB: its standard error is the log instead.
-pulseaudio -n --daemonize=no --exit-idle-time=-1 -vvvv --log-time=1 --log-target=stderr \
+# RT_SERVER=1 runs every thread of the server at real-time priority, its main thread included
+# (by itself the server raises only its sink thread).
+server=()
+[ -n "${RT_SERVER:-}" ] && server=(chrt -r 5)
+"${server[@]}" pulseaudio -n --daemonize=no --exit-idle-time=-1 -vvvv --log-time=1 --log-target=stderr \
   -L "module-native-protocol-unix socket=$work/native auth-anonymous=1" \
   -L "module-null-sink sink_name=velmo rate=48000" -L module-always-sink 2> "$work/pulse.log" &
 pids+=($!)
@@ -45,9 +50,13 @@ if [ -n "${BUSY_SECONDS:-}" ]; then
     timeout "$BUSY_SECONDS" nice -n 0 sh -c 'while :; do :; done' & done; wait) &
   pids+=($!)
 fi
-# A real-time probe tells stalls of the whole machine from stalls of the window.
-chrt -f 50 /usr/bin/python3 "$here/stall_probe.py" 100000 > "$work/stalls.txt" 2>/dev/null &
-pids+=($!)
+# Real-time probes, one on each processor, tell the machine's stalls (a processor that runs
+# nothing at all, say a virtual one held by its host) from stalls of the window.
+for cpu in $(seq 0 $(($(nproc) - 1))); do
+  taskset -c "$cpu" chrt -f 50 /usr/bin/python3 "$here/stall_probe.py" 100000 \
+    > "$work/stalls.$cpu.txt" 2>/dev/null &
+  pids+=($!)
+done
 uptime
 /usr/bin/python3 "$here/live_check.py" "$@"
 uptime
@@ -56,5 +65,6 @@ uptime
 tail -n +"$start_line" "$work/pulse.log" > "$work/check.log"
 head -n "$start_line" "$work/pulse.log" | grep -E "Created|Freed" > "$work/created.log" || true
 cat "$work/created.log" "$work/check.log" > "$work/counted.log"
+cat "$work"/stalls.*.txt > "$work/stalls.txt"
 /usr/bin/python3 "$here/live_check.py" underruns "$work/counted.log" "$work/pulse.start" \
   "$work/stalls.txt"

@@ -280,7 +280,7 @@ def underruns(log, mark, stalls):
     long = [e for e in ends if e[1] > 10]
     with_stall = sum(any(abs(t - e[0]) < 0.08 for e in long) for t in times)
     print(json.dumps({"underruns": len(times), "with_machine_stall": with_stall,
-                      "machine_stalls_over_10ms": len(long),
+                      "processor_stalls_over_10ms": len(long),
                       "worst_stall_ms": max([e[1] for e in ends], default=0)}))
 
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Tells whether the machine itself stops: wakes every millisecond and prints each wake-up
-that came more than 5 ms late, as "MONOTONIC_TIME LATENESS_MS". Run it at a real-time priority
-above the sound programs (chrt -f 50): a late wake-up then means that nothing in the machine
-ran, the sound server and the window included (a virtual machine held by its host, say).
+that came more than 5 ms late, as "MONOTONIC_TIME LATENESS_MS". Run it on one processor at a
+real-time priority above the sound programs (taskset -c N chrt -f 50): a late wake-up then means
+that the processor ran nothing else either, the sound server and the window included (a
+virtual processor held by its host, say).
 
-  chrt -f 50 stall_probe.py SECONDS > stalls.txt
+  taskset -c 0 chrt -f 50 stall_probe.py SECONDS > stalls.0.txt
 """
 import sys
 import time
