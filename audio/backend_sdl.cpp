@@ -38,6 +38,9 @@ class SdlAudioSubsystem {
     // The output thread asks for real-time scheduling (directly or through rtkit); where that is
     // refused it runs at normal priority.
     SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
+    // The sound server lists the stream (and logs its underruns) under this name rather than
+    // SDL's "Audio Stream".
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Velmo");
     return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
   }
 

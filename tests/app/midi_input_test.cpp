@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
@@ -128,6 +131,84 @@ TEST_P(MidiInputPort, MessagesReachTheEngineInOrderFromOneProducer) {
   EXPECT_EQ(noteEvents, 0);
   EXPECT_EQ(form.MIDIKeyb1->GetDown(60), MIDIKeybDownColor[3]);
   EXPECT_EQ(form.MIDIKeyb1->GetDown(64), 0u);
+}
+
+// MIDI > Connect to lists the sources of other programs (never the window's own port); choosing
+// one makes its messages play, the choice shows checked, None stops them, and a source that went
+// away before it was chosen is reported in the status line.
+TEST(MidiConnectMenu, ConnectsListsAndDisconnectsSources) {
+  TJackDummyServer jack;
+  if (!jack.Reason().empty()) GTEST_SKIP() << "no JACK server: " << jack.Reason();
+  std::unique_ptr<TMidiInput> port;
+  WaitUntil(
+      [&] {
+        port = std::make_unique<TMidiInput>(Transport::Jack);
+        return port->Available() || (QThread::msleep(100), false);
+      },
+      std::chrono::seconds(5));
+  if (!port->Available())
+    GTEST_SKIP() << "no JACK MIDI: " << port->UnavailableReason().toStdString();
+
+  Bytes received;
+  Engine engine;
+  TForm1Options options;
+  options.engine = &engine;
+  options.configureDevice = UseVirtualDevice;
+  options.midiSink = [&](uint8_t byte) { received.push_back(byte); };
+  options.openMidiInput = [&port] { return std::move(port); };
+  TForm1 form(std::move(options));
+
+  auto keyboard = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "velmo-test-keyboard");
+  keyboard->openVirtualPort("keys");
+  const auto fill = [&] {
+    emit form.MidiConnectMenu->aboutToShow();
+    QStringList texts;
+    for (const QAction* action : form.MidiConnectMenu->actions()) {
+      texts << (action->isChecked() ? QStringLiteral("*") : QString()) + action->text();
+    }
+    return texts;
+  };
+  const auto choose = [&](const QString& part) {
+    for (QAction* action : form.MidiConnectMenu->actions()) {
+      if (action->text().contains(part)) action->trigger();
+    }
+  };
+  // JACK changes its connections between two of its cycles: a note is sent every 50 ms until one
+  // arrives or half a second has passed, and what arrived first is returned.
+  const Bytes note{0x92, 67, 99};
+  const auto play = [&] {
+    received.clear();
+    WaitUntil(
+        [&] {
+          keyboard->sendMessage(&note);
+          QThread::msleep(50);
+          QCoreApplication::processEvents();
+          return !received.empty();
+        },
+        std::chrono::milliseconds(500));
+    return Bytes(received.begin(), received.begin() + std::min<size_t>(received.size(), 3));
+  };
+
+  const QStringList offered = fill();
+  EXPECT_EQ(offered.filter(QStringLiteral("Velmo")), QStringList());
+  EXPECT_EQ(offered.filter(QStringLiteral("velmo-test-keyboard:keys")).size(), 1);
+  EXPECT_EQ(offered.value(0), QStringLiteral("*&None"));
+  EXPECT_EQ(play(), Bytes());
+
+  choose(QStringLiteral("velmo-test-keyboard"));
+  EXPECT_EQ(fill().filter(QStringLiteral("*velmo-test-keyboard")).size(), 1);
+  EXPECT_EQ(play(), note);
+
+  choose(QStringLiteral("&None"));
+  EXPECT_EQ(fill().value(0), QStringLiteral("*&None"));
+  QThread::msleep(100);  // notes already on their way may still come
+  EXPECT_EQ(play(), Bytes());
+
+  fill();
+  keyboard.reset();
+  choose(QStringLiteral("velmo-test-keyboard"));
+  EXPECT_TRUE(form.StatusLine->text().contains(QStringLiteral("velmo-test-keyboard")));
+  EXPECT_TRUE(fill().value(0).startsWith(QStringLiteral("*")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, MidiInputPort,
