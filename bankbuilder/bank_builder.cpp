@@ -5,9 +5,12 @@
 #include <map>
 #include <stdexcept>
 #include <tuple>
+#include <cstdio>
+#include <cstdlib>
 
 #include "bankbuilder/envelope_mapping.h"
 #include "bankbuilder/noise_shaping.h"
+#include "bankbuilder/note_render.h"
 #include "bankbuilder/playback_model.h"
 #include "bankbuilder/pre_emphasis.h"
 #include "bankbuilder/soundfont_voice.h"
@@ -48,6 +51,8 @@ struct RegionPlan {
   size_t source = 0;
   int32_t tuneKey = 60;     // key at which the pitch is matched exactly
   double attenuation8 = 0;  // wanted attenuation of the full-scale wave, 1/8 dB
+  // Zones rendered together into the region's wave (empty: the wave is `zone`'s sample).
+  NoteLayers layers;
 };
 
 struct InstrumentPlan {
@@ -62,6 +67,8 @@ struct SourceUse {
   bool drum = false;   // drum waves keep their rate (their sound is mostly high) and are cut
   double rate = 0;     // wanted frames per second
   double scale = 0;    // peak as a share of the 8-bit range
+  NoteLayers layers;   // zones rendered into one wave; empty = the source's sample
+  int32_t renderKey = 60;
 };
 
 // The SoundFont's low-pass at velocity 100: initialFilterFc plus the player's standard
@@ -223,6 +230,30 @@ KeyChoice ChooseZone(const SoundFont& font, const std::vector<ResolvedZone>& zon
   return choice;
 }
 
+// The zones sounding at `key` with zone `main`, when they need rendering together: other
+// samples or pitches than the main zone and its stereo partner, or a moving pitch. Empty
+// otherwise.
+NoteLayers LayersOf(const SoundFont& font, const std::vector<ResolvedZone>& zones, size_t main,
+                    int32_t key) {
+  NoteLayers layers;
+  layers.velocity = kBuildVelocity;
+  bool needed = zones[main].gen[kGenModEnvToPitch] != 0;
+  // Copies of a zone only make it louder, which the region's level takes care of.
+  auto sameSound = [](const ResolvedZone& a, const ResolvedZone& b) {
+    return a.sampleIndex == b.sampleIndex && a.gen == b.gen;
+  };
+  for (size_t i = 0; i < zones.size(); ++i) {
+    if (key < zones[i].keyLo || key > zones[i].keyHi) continue;
+    if (i == main) layers.main = layers.zones.size();
+    const bool copy = std::any_of(layers.zones.begin(), layers.zones.end(),
+                                  [&](const ResolvedZone& z) { return sameSound(z, zones[i]); });
+    if (i != main && !copy && !IsStereoPartner(font, zones[main], zones[i])) needed = true;
+    layers.zones.push_back(zones[i]);
+  }
+  if (!needed || std::getenv("VELMO_NO_RENDER") != nullptr) layers.zones.clear();
+  return layers;
+}
+
 std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
                                            const std::vector<ResolvedZone>& zones,
                                            PeakCache& peaks) {
@@ -279,6 +310,11 @@ std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
   for (RegionPlan& run : runs) {
     run.zone = zones[run.source];
     run.tuneKey = std::clamp(60, run.lo, run.hi);
+    run.layers = LayersOf(font, zones, run.source, std::clamp(run.tuneKey, run.zone.keyLo, run.zone.keyHi));
+    if (!run.layers.zones.empty()) {
+      run.layerGain = 1.0;
+      run.partnerOffset = 0;
+    }
   }
   return runs;
 }
@@ -368,7 +404,22 @@ double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
     ourPower += x * x * ours[static_cast<size_t>(i)] * ours[static_cast<size_t>(i)];
   }
   ourPower /= kFrames;
-  const double theirPower = peaks.NotePower(main.zone, key, false);
+  double theirPower = peaks.NotePower(main.zone, key, false);
+  if (!main.layers.zones.empty()) {
+    // A rendered note holds every layer: the SoundFont plays it with the main zone's envelope.
+    const std::vector<float> theirs = SoundFontEnvelopeGains(EnvelopeOf(main.zone), kFrames);
+    theirPower = 0;
+    for (int32_t i = 0; i < kFrames; ++i) {
+      double position = i * step;
+      if (position > wave.loopEnd) {
+        if (!wave.loops) break;
+        position = wave.loopStart + std::fmod(position - wave.loopStart, loopLength);
+      }
+      const double x = wave.frames[static_cast<size_t>(position)] * theirs[static_cast<size_t>(i)];
+      theirPower += x * x;
+    }
+    theirPower /= kFrames;
+  }
   if (ourPower <= 0 || theirPower <= 0) return 0.0;
   return std::clamp(10.0 * std::log10(theirPower / ourPower), -24.0, 24.0);
 }
@@ -455,12 +506,14 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   // One wave per distinct stretch of the sample pool, resampled for the keys that use it.
   std::vector<SourceUse> sources;
   std::map<WaveSource, size_t> sourceIndex;
+  int32_t rendered = 0;
   for (InstrumentPlan& plan : plans) {
     for (RegionPlan& region : plan.regions) {
       const SfSample& sample = font.samples[region.zone.sampleIndex];
-      const WaveSource source =
+      WaveSource source =
           SourceOf(region.zone, sample, std::clamp(60, region.zone.keyLo, region.zone.keyHi),
                    region.partnerOffset);
+      if (!region.layers.zones.empty()) source.renderId = ++rendered;
       auto [it, fresh] = sourceIndex.try_emplace(source, sources.size());
       if (fresh) {
         const double ownCents =
@@ -468,7 +521,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
             1200.0 * std::log2(sample.sampleRate / double{playback::kOutputRate});
         const double rootHz = 440.0 * std::pow(2.0, (region.zone.RootKey(sample) - 69) / 12.0);
         sources.push_back(
-            SourceUse{source, rootHz / std::pow(2.0, ownCents / 1200.0), false, 0.0, 0.0});
+            SourceUse{source, rootHz / std::pow(2.0, ownCents / 1200.0), false, 0.0, 0.0, {}, 60});
       }
       region.source = it->second;
       // The rate at which the region's reference key plays kTargetStep wave frames per output
@@ -483,6 +536,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       SourceUse& use = sources[region.source];
       use.drum = use.drum || plan.drum;
       use.rate = std::max(use.rate, rate);
+      use.layers = region.layers;
+      use.renderKey = region.tuneKey;
     }
   }
 
@@ -492,9 +547,21 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   const auto budgetFrames =
       static_cast<int64_t>(static_cast<double>(maxBytes - fixedBytes) * 0.995);
   std::vector<int64_t> estimates;
-  for (const SourceUse& use : sources)
-    estimates.push_back(EstimateFrames(font, use.source, use.rate));
+  for (const SourceUse& use : sources) {
+    estimates.push_back(use.layers.zones.empty()
+                            ? EstimateFrames(font, use.source, use.rate)
+                            : RenderedFrames(font, use.layers, use.renderKey, use.rate));
+  }
   const int64_t cap = FrameCap(estimates, budgetFrames);
+  if (std::getenv("VELMO_BANK_DEBUG") != nullptr) {
+    int64_t renderedFrames = 0, total = 0;
+    for (size_t i = 0; i < sources.size(); ++i) {
+      total += std::min(cap, estimates[i]);
+      if (!sources[i].layers.zones.empty()) renderedFrames += std::min(cap, estimates[i]);
+    }
+    std::fprintf(stderr, "cap %lld total %lld rendered %lld\n", (long long)cap, (long long)total,
+                 (long long)renderedFrames);
+  }
 
   std::vector<ResampledWave> waves;
   waves.reserve(sources.size());
@@ -508,7 +575,11 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     const bool cut = static_cast<double>(estimates[i]) * minShare > static_cast<double>(cap);
     const int64_t maxFrames = std::min<int64_t>(kMaxWaveFrames, cut ? cap : cap + 64);
     ResampledWave wave =
-        Resample(font, sources[i].source, sources[i].rate * share, maxFrames, sources[i].pitchHz);
+        sources[i].layers.zones.empty()
+            ? Resample(font, sources[i].source, sources[i].rate * share, maxFrames,
+                       sources[i].pitchHz)
+            : RenderNote(font, sources[i].layers, sources[i].renderKey, sources[i].rate * share,
+                         maxFrames);
     // The engine's interpolation takes back what the pre-emphasis adds: levels are set from
     // the wave as it is heard.
     heardWaves.push_back(wave);

@@ -146,47 +146,38 @@ TEST(BankBuilder, LevelsKeepTheSoundFontsRelativeLoudness) {
               6.0, 0.5);
 }
 
-// The half-period normalised correlation of instrument 0's wave: -1 for a pure sine of
-// `periods` cycles per loop.
-double HalfPeriodCorrelation(const std::vector<uint8_t>& bytes, double periods) {
-  const BankImage image = ParseBankImage(bytes);
-  const ImageSample& sample = image.samples[image.instruments[0].regionSample[0]];
-  const std::vector<uint8_t>& block = image.waves[sample.waveSlot];
-  const auto lag =
-      static_cast<size_t>(std::lround((sample.loopEnd - sample.loopStart + 1) / periods / 2));
-  double cross = 0, a = 0, b = 0;
-  for (size_t i = sample.loopStart; i + lag <= sample.loopEnd; ++i) {
-    const double x = static_cast<int8_t>(block[kImageWaveHeaderBytes + i]);
-    const double y = static_cast<int8_t>(block[kImageWaveHeaderBytes + i + lag]);
-    cross += x * y;
-    a += x * x;
-    b += y * y;
+// Amplitude of the sinusoid of `hertz` in samples [from, from + count) of an engine render.
+double ToneAmplitude(const std::vector<int32_t>& samples, size_t from, size_t count, double hertz) {
+  double re = 0, im = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const double phase = 2 * M_PI * hertz * static_cast<double>(i) / playback::kOutputRate;
+    re += samples[from + i] * std::cos(phase);
+    im -= samples[from + i] * std::sin(phase);
   }
-  return cross / std::sqrt(a * b);
+  return 2 * std::hypot(re, im) / static_cast<double>(count);
 }
 
-TEST(BankBuilder, StereoPairsAreMixedIntoOneWave) {
-  // Left: 100 frames per cycle; right: 50. Same length and loop, so they are one pair.
+TEST(BankBuilder, StereoPairsAndLayersOfOtherSamplesAreMixedIntoOneWave) {
+  // Left: 100 frames per cycle (441 Hz); right: 50 (882 Hz). Same length and loop, so they are
+  // one pair; "other" is a right sample of another length: no partner, a layer of its own.
   std::vector<TestSample> samples = {
       {"left", Sine(3000, 100, 10000), 1000, 2600, 44100, 69, 0, 4},
       {"right", Sine(3000, 50, 10000), 1000, 2600, 44100, 69, 0, 2},
       {"other", Sine(3200, 50, 10000), 1000, 2600, 44100, 69, 0, 2},
   };
-  std::vector<TestPreset> pair(1);
-  pair[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0}, TestZone{{{kGenSampleModes, 1}}, 1}};
-  BuildSummary summary;
-  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, pair);
-  const std::vector<uint8_t> mixed =
-      BuildBank(ParseSoundFont(fontBytes), kDefaultBankBudget, summary);
-  // 16 cycles of the left sine per loop; the right's cycles cancel the half-period flip.
-  EXPECT_GT(HalfPeriodCorrelation(mixed, 16), -0.5);
-  // A right sample of another length is no partner: the left plays alone.
-  std::vector<TestPreset> unpaired(1);
-  unpaired[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0}, TestZone{{{kGenSampleModes, 1}}, 2}};
-  const std::vector<uint8_t> otherBytes = testing::WriteSoundFont(samples, unpaired);
-  const std::vector<uint8_t> alone =
-      BuildBank(ParseSoundFont(otherBytes), kDefaultBankBudget, summary);
-  EXPECT_LT(HalfPeriodCorrelation(alone, 16), -0.9);
+  for (const uint16_t second : {1, 2}) {
+    std::vector<TestPreset> presets(1);
+    presets[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0},
+                        TestZone{{{kGenSampleModes, 1}}, second}};
+    BuildSummary summary;
+    const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, presets);
+    const std::vector<uint8_t> bytes =
+        BuildBank(ParseSoundFont(fontBytes), kDefaultBankBudget, summary);
+    const std::vector<int32_t> note = testing::PlayNote(bytes, 0, 0, 69, 40);
+    const double low = ToneAmplitude(note, 3000, 4000, 441);
+    EXPECT_GT(low, 100) << second;
+    EXPECT_NEAR(ToneAmplitude(note, 3000, 4000, 882) / low, 1.0, 0.25) << second;
+  }
 }
 
 TEST(BankBuilder, SameSoundFontGivesTheSameBytesAndBudgetsAreKept) {
