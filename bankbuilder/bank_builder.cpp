@@ -41,6 +41,8 @@ constexpr double kTargetStep = 1.0;
 constexpr double kMaxEmphasisDb = 15.0;
 // Waves are resampled up to this many times the sample's own rate.
 constexpr double kMaxUpsampling = 2.0;
+// Frames a drum wave keeps (0.74 s at 44100 Hz) when the budget allows.
+constexpr int64_t kDrumFloorFrames = 32768;
 
 struct RegionPlan {
   int32_t lo = 0;
@@ -319,16 +321,19 @@ std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
   return runs;
 }
 
-// Frame cap that brings the waves' total within `budgetFrames`.
-int64_t FrameCap(const std::vector<int64_t>& frames, int64_t budgetFrames) {
+// Frame cap that brings the waves' total within `budgetFrames`; a wave is cut at the larger of
+// the cap and its floor (floors are dropped when the budget cannot hold them).
+int64_t FrameCap(const std::vector<int64_t>& frames, std::vector<int64_t>& floors,
+                 int64_t budgetFrames) {
   auto total = [&](int64_t cap) {
     int64_t sum = 0;
-    for (const int64_t n : frames)
-      sum += std::min(n, cap);
+    for (size_t i = 0; i < frames.size(); ++i)
+      sum += std::min(frames[i], std::max(cap, floors[i]));
     return sum;
   };
   int64_t lo = 64, hi = static_cast<int64_t>(kMaxWaveFrames);
   if (total(hi) <= budgetFrames) return hi;
+  if (total(lo) > budgetFrames) std::fill(floors.begin(), floors.end(), 0);
   if (total(lo) > budgetFrames)
     throw std::runtime_error("the size budget is too small for the bank");
   while (lo < hi) {
@@ -552,14 +557,24 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
                             ? EstimateFrames(font, use.source, use.rate)
                             : RenderedFrames(font, use.layers, use.renderKey, use.rate));
   }
-  const int64_t cap = FrameCap(estimates, budgetFrames);
+  // Drums are cut rather than resampled, and cymbals ring long: they keep at least
+  // kDrumFloorFrames when the budget allows.
+  std::vector<int64_t> floors;
+  for (const SourceUse& use : sources)
+    floors.push_back(use.drum ? kDrumFloorFrames : 0);
+  const int64_t sharedCap = FrameCap(estimates, floors, budgetFrames);
   if (std::getenv("VELMO_BANK_DEBUG") != nullptr) {
     int64_t renderedFrames = 0, total = 0;
     for (size_t i = 0; i < sources.size(); ++i) {
+      const int64_t cap = std::max(sharedCap, floors[i]);
       total += std::min(cap, estimates[i]);
-      if (!sources[i].layers.zones.empty()) renderedFrames += std::min(cap, estimates[i]);
+      if (!sources[i].layers.zones.empty()) {
+        renderedFrames += std::min(cap, estimates[i]);
+        std::fprintf(stderr, "r %zu est %lld key %d zones %zu\n", i, (long long)estimates[i],
+                     sources[i].renderKey, sources[i].layers.zones.size());
+      }
     }
-    std::fprintf(stderr, "cap %lld total %lld rendered %lld\n", (long long)cap, (long long)total,
+    std::fprintf(stderr, "cap %lld total %lld rendered %lld\n", (long long)sharedCap, (long long)total,
                  (long long)renderedFrames);
   }
 
@@ -569,6 +584,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   const PreEmphasis emphasis(kMaxEmphasisDb);
   for (size_t i = 0; i < sources.size(); ++i) {
     // Long waves are first resampled lower (down to half their rate), then cut.
+    const int64_t cap = std::max(sharedCap, floors[i]);
     const double minShare = sources[i].drum ? 1.0 : kMinRateShare;
     const double share =
         std::clamp(static_cast<double>(cap) / static_cast<double>(estimates[i]), minShare, 1.0);

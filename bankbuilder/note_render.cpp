@@ -10,7 +10,7 @@ namespace velmo {
 namespace {
 
 // How long the moving part may last before the loop, in seconds of the note.
-constexpr double kMaxSettleSeconds = 1.0;
+constexpr double kMaxSettleSeconds = 1.5;
 // Length aimed at for the loop of the settled sound, and the longest crossfade into it.
 constexpr double kLoopSeconds = 0.25;
 constexpr int64_t kMaxCrossfade = 2048;
@@ -53,11 +53,25 @@ double ModSettleSeconds(const ResolvedZone& zone) {
          Seconds(zone.gen[kGenHoldModEnv]) + Seconds(zone.gen[kGenDecayModEnv]) * share;
 }
 
-// Seconds until everything that moves the layer has settled: its volume envelope (relative to
-// the main layer's), its filter and pitch envelopes, and the end of a one-shot sample.
-double SettleSeconds(const SoundFont& font, const ResolvedZone& zone, int32_t key) {
-  const SfEnvelope e = EnvelopeOf(zone);
-  double settle = e.attack + e.hold + e.decay * std::min(e.sustainDb, 96.0) / 96.0;
+bool SameVolumeEnvelope(const ResolvedZone& a, const ResolvedZone& b) {
+  for (const int32_t g : {kGenDelayVolEnv, kGenAttackVolEnv, kGenHoldVolEnv, kGenDecayVolEnv,
+                          kGenSustainVolEnv, kGenKeynumToVolEnvHold, kGenKeynumToVolEnvDecay}) {
+    if (a.gen[static_cast<size_t>(g)] != b.gen[static_cast<size_t>(g)]) return false;
+  }
+  return true;
+}
+
+// Seconds until everything that moves the layer has settled: its volume envelope relative to
+// the main layer's, its filter and pitch envelopes, and the end of a one-shot sample.
+double SettleSeconds(const SoundFont& font, const ResolvedZone& zone, const ResolvedZone& main,
+                     int32_t key) {
+  double settle = 0;
+  if (!SameVolumeEnvelope(zone, main)) {
+    for (const ResolvedZone* z : {&zone, &main}) {
+      const SfEnvelope e = EnvelopeOf(*z);
+      settle = std::max(settle, e.attack + e.hold + e.decay * std::min(e.sustainDb, 96.0) / 96.0);
+    }
+  }
   if (FilterMoves(zone) || PitchMoves(zone)) settle = std::max(settle, ModSettleSeconds(zone));
   if (!zone.Loops()) {
     const SfSample& s = font.samples[zone.sampleIndex];
@@ -84,7 +98,7 @@ RenderPlan PlanRender(const SoundFont& font, const NoteLayers& layers, int32_t k
   double settle = 0;
   for (const ResolvedZone& zone : layers.zones) {
     plan.loops = plan.loops || zone.Loops();
-    settle = std::max(settle, SettleSeconds(font, zone, key));
+    settle = std::max(settle, SettleSeconds(font, zone, main, key));
   }
   settle = std::min(settle, kMaxSettleSeconds);
   const auto settleFrames = static_cast<int64_t>(std::ceil(settle * plan.waveRate));
