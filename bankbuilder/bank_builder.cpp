@@ -5,8 +5,6 @@
 #include <map>
 #include <stdexcept>
 #include <tuple>
-#include <cstdio>
-#include <cstdlib>
 
 #include "bankbuilder/envelope_mapping.h"
 #include "bankbuilder/noise_shaping.h"
@@ -41,6 +39,9 @@ constexpr double kTargetStep = 1.0;
 constexpr double kMaxEmphasisDb = 15.0;
 // Waves are resampled up to this many times the sample's own rate.
 constexpr double kMaxUpsampling = 2.0;
+// Most zones rendered into one note (the main zone and the first others in SoundFont order);
+// General MIDI SoundFonts layer at most a few.
+constexpr size_t kMaxRenderedLayers = 8;
 // Frames a drum wave keeps (0.74 s at 44100 Hz) when the budget allows.
 constexpr int64_t kDrumFloorFrames = 32768;
 
@@ -250,9 +251,9 @@ NoteLayers LayersOf(const SoundFont& font, const std::vector<ResolvedZone>& zone
     const bool copy = std::any_of(layers.zones.begin(), layers.zones.end(),
                                   [&](const ResolvedZone& z) { return sameSound(z, zones[i]); });
     if (i != main && !copy && !IsStereoPartner(font, zones[main], zones[i])) needed = true;
-    layers.zones.push_back(zones[i]);
+    if (i == main || layers.zones.size() + 1 < kMaxRenderedLayers) layers.zones.push_back(zones[i]);
   }
-  if (!needed || std::getenv("VELMO_NO_RENDER") != nullptr) layers.zones.clear();
+  if (!needed) layers.zones.clear();
   return layers;
 }
 
@@ -312,7 +313,8 @@ std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
   for (RegionPlan& run : runs) {
     run.zone = zones[run.source];
     run.tuneKey = std::clamp(60, run.lo, run.hi);
-    run.layers = LayersOf(font, zones, run.source, std::clamp(run.tuneKey, run.zone.keyLo, run.zone.keyHi));
+    run.layers =
+        LayersOf(font, zones, run.source, std::clamp(run.tuneKey, run.zone.keyLo, run.zone.keyHi));
     if (!run.layers.zones.empty()) {
       run.layerGain = 1.0;
       run.partnerOffset = 0;
@@ -563,20 +565,6 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   for (const SourceUse& use : sources)
     floors.push_back(use.drum ? kDrumFloorFrames : 0);
   const int64_t sharedCap = FrameCap(estimates, floors, budgetFrames);
-  if (std::getenv("VELMO_BANK_DEBUG") != nullptr) {
-    int64_t renderedFrames = 0, total = 0;
-    for (size_t i = 0; i < sources.size(); ++i) {
-      const int64_t cap = std::max(sharedCap, floors[i]);
-      total += std::min(cap, estimates[i]);
-      if (!sources[i].layers.zones.empty()) {
-        renderedFrames += std::min(cap, estimates[i]);
-        std::fprintf(stderr, "r %zu est %lld key %d zones %zu\n", i, (long long)estimates[i],
-                     sources[i].renderKey, sources[i].layers.zones.size());
-      }
-    }
-    std::fprintf(stderr, "cap %lld total %lld rendered %lld\n", (long long)sharedCap, (long long)total,
-                 (long long)renderedFrames);
-  }
 
   std::vector<ResampledWave> waves;
   waves.reserve(sources.size());
@@ -590,12 +578,11 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
         std::clamp(static_cast<double>(cap) / static_cast<double>(estimates[i]), minShare, 1.0);
     const bool cut = static_cast<double>(estimates[i]) * minShare > static_cast<double>(cap);
     const int64_t maxFrames = std::min<int64_t>(kMaxWaveFrames, cut ? cap : cap + 64);
-    ResampledWave wave =
-        sources[i].layers.zones.empty()
-            ? Resample(font, sources[i].source, sources[i].rate * share, maxFrames,
-                       sources[i].pitchHz)
-            : RenderNote(font, sources[i].layers, sources[i].renderKey, sources[i].rate * share,
-                         maxFrames);
+    ResampledWave wave = sources[i].layers.zones.empty()
+                             ? Resample(font, sources[i].source, sources[i].rate * share, maxFrames,
+                                        sources[i].pitchHz)
+                             : RenderNote(font, sources[i].layers, sources[i].renderKey,
+                                          sources[i].rate * share, maxFrames);
     // The engine's interpolation takes back what the pre-emphasis adds: levels are set from
     // the wave as it is heard.
     heardWaves.push_back(wave);

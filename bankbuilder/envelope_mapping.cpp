@@ -128,9 +128,8 @@ void MapEnvelope(const SfEnvelope& e, double loopWaitSeconds, ImageInstrument& r
   // The rate is fitted to what the release falls in its first second (at least 12 dB), the part
   // heard most: the engine's fall is slow in decibels at first and fast near silence, so a rate
   // fitted to the whole of a long fall would leave a released note ringing far too long.
-  const double fitDb =
-      std::min(std::max(kMinReleaseFitDb, 96.0 * kHeardReleaseSeconds / e.release),
-               kSilenceDb - releaseFromDb);
+  const double fitDb = std::min(std::max(kMinReleaseFitDb, 96.0 * kHeardReleaseSeconds / e.release),
+                                kSilenceDb - releaseFromDb);
   const int32_t releaseTo =
       releaseFromDb + fitDb < kSilenceDb ? LevelOfDb(releaseFromDb + fitDb) * 256 : 0;
   const double releaseSeconds = e.release * std::max(0.0, fitDb) / 96.0;

@@ -112,7 +112,7 @@ RenderPlan PlanRender(const SoundFont& font, const NoteLayers& layers, int32_t k
   const double period = std::max(2.0, plan.waveRate / hertz);
   const double periods = std::max(1.0, std::round(kLoopSeconds * plan.waveRate / period));
   plan.loopLength = std::max<int64_t>(2, std::llround(periods * period));
-  plan.loopLength = std::min(plan.loopLength, maxFrames / 3);
+  plan.loopLength = std::max<int64_t>(2, std::min(plan.loopLength, maxFrames / 3));
   plan.crossfade = std::min(plan.loopLength / 2, kMaxCrossfade);
   plan.frames = std::min(maxFrames, settleFrames + plan.crossfade + plan.loopLength);
   plan.frames = std::max(plan.frames, plan.loopLength + plan.crossfade);
@@ -157,21 +157,21 @@ class LayerReader {
       i = wave_.loopStart + (i - wave_.loopStart) % length;
     }
     return i < static_cast<int64_t>(wave_.frames.size()) ? wave_.frames[static_cast<size_t>(i)]
-                                                          : 0.0f;
+                                                         : 0.0f;
   }
   double Read(double position) const {
     const auto i = static_cast<int64_t>(std::floor(position));
     const double f = position - static_cast<double>(i);
     const double p0 = At(i - 1), p1 = At(i), p2 = At(i + 1), p3 = At(i + 2);
     return p1 + 0.5 * f *
-                    (p2 - p0 +
-                     f * (2 * p0 - 5 * p1 + 4 * p2 - p3 + f * (3 * (p1 - p2) + p3 - p0)));
+                    (p2 - p0 + f * (2 * p0 - 5 * p1 + 4 * p2 - p3 + f * (3 * (p1 - p2) + p3 - p0)));
   }
   // Keeps a looping position within reach of the loop (large positions lose precision).
   void Wrap(double& position) const {
     if (!wave_.loops) return;
     const double length = static_cast<double>(wave_.loopEnd) - wave_.loopStart + 1;
-    while (position >= static_cast<double>(wave_.loopEnd) + 1) position -= length;
+    while (position >= static_cast<double>(wave_.loopEnd) + 1)
+      position -= length;
   }
   const ResampledWave& wave() const { return wave_; }
 
@@ -187,9 +187,8 @@ std::vector<double> RenderLayer(const SoundFont& font, const NoteLayers& layers,
   const SfSample& sample = font.samples[zone.sampleIndex];
   // Sample frames per second of the note, and the rate that reads them one per wave frame.
   const double speed = sample.sampleRate * std::pow(2.0, ZoneCents(zone, sample, key) / 1200.0);
-  const double wanted =
-      std::clamp(plan.waveRate * sample.sampleRate / speed, kMinLayerRate,
-                 kMaxLayerUpsampling * sample.sampleRate);
+  const double wanted = std::clamp(plan.waveRate * sample.sampleRate / speed, kMinLayerRate,
+                                   kMaxLayerUpsampling * sample.sampleRate);
   WaveSource source;
   source.sampleIndex = zone.sampleIndex;
   source.start = zone.Start(sample);
@@ -197,21 +196,31 @@ std::vector<double> RenderLayer(const SoundFont& font, const NoteLayers& layers,
   source.loopStart = zone.LoopStart(sample);
   source.loopEnd = zone.LoopEnd(sample);
   source.loops = zone.Loops();
+  // Only the sample frames the note reaches are read (the pitch envelope may speed it up); a
+  // loop beyond them is never reached.
+  const double fastest = std::pow(2.0, std::max(0, zone.gen[kGenModEnvToPitch]) / 1200.0);
+  const auto reached = static_cast<int64_t>(std::ceil(static_cast<double>(plan.frames) /
+                                                      plan.waveRate * speed * fastest)) +
+                       64;
+  if (!source.HasUsableLoop() || source.start + reached < source.loopStart) {
+    source.loops = false;
+    source.end = std::min(source.end, source.start + reached);
+  }
   const LayerReader reader(Resample(font, source, wanted, kUncutFrames));
   const double step = reader.wave().rate / sample.sampleRate * speed / plan.waveRate;
 
   const double staticCutoff = StaticCutoffCents(zone, layers.velocity);
   const double q = FilterQ(zone);
   const double maxCycles = 0.45;
-  const bool filters = FilterMoves(zone) || 8.176 * std::pow(2.0, staticCutoff / 1200.0) <
-                                                maxCycles * plan.waveRate;
+  const bool filters =
+      FilterMoves(zone) || 8.176 * std::pow(2.0, staticCutoff / 1200.0) < maxCycles * plan.waveRate;
   const ResolvedZone& main = layers.zones[layers.main];
   const double weight =
       LayerWeight(zone) / LayerWeight(main) * (filters ? FilterDcGain(zone) : 1.0);
   const std::vector<float> gains =
-      index == layers.main ? std::vector<float>{}
-                           : SoundFontEnvelopeGains(EnvelopeOf(zone),
-                                                    static_cast<int32_t>(mainGains.size()));
+      index == layers.main
+          ? std::vector<float>{}
+          : SoundFontEnvelopeGains(EnvelopeOf(zone), static_cast<int32_t>(mainGains.size()));
 
   std::vector<double> out(static_cast<size_t>(plan.frames));
   MovingLowPass filter;
@@ -234,17 +243,16 @@ std::vector<double> RenderLayer(const SoundFont& font, const NoteLayers& layers,
     }
     double gain = weight;
     if (index != layers.main) {
-      const auto g = static_cast<size_t>(std::min<double>(
-          t * kVoiceRate, static_cast<double>(mainGains.size()) - 1));
+      const auto g = static_cast<size_t>(
+          std::min<double>(t * kVoiceRate, static_cast<double>(mainGains.size()) - 1));
       const double own = gains[g];
       const double reference = mainGains[g];
       gain *= reference > own / kMaxEnvelopeRatio ? own / reference : kMaxEnvelopeRatio;
       if (own <= 0) gain = 0;
     }
     out[static_cast<size_t>(n)] = x * gain;
-    position += step * (PitchMoves(zone)
-                            ? std::pow(2.0, mod * zone.gen[kGenModEnvToPitch] / 1200.0)
-                            : 1.0);
+    position +=
+        step * (PitchMoves(zone) ? std::pow(2.0, mod * zone.gen[kGenModEnvToPitch] / 1200.0) : 1.0);
     reader.Wrap(position);
   }
   return out;
@@ -302,7 +310,8 @@ ResampledWave RenderNote(const SoundFont& font, const NoteLayers& layers, int32_
     const auto fade = static_cast<size_t>(plan.crossfade);
     for (size_t j = length - fade; j < length; ++j) {
       const float w = static_cast<float>(j - (length - fade) + 1) / static_cast<float>(fade + 1);
-      wave.frames[start + j] = (1 - w) * wave.frames[start + j] + w * wave.frames[start + j - length];
+      wave.frames[start + j] =
+          (1 - w) * wave.frames[start + j] + w * wave.frames[start + j - length];
     }
     wave.loopStart = static_cast<uint32_t>(start);
     wave.loopEnd = static_cast<uint32_t>(wave.frames.size() - 1);

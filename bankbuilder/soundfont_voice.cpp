@@ -19,7 +19,6 @@ double HertzOfCents(double cents) {
   return 8.176 * std::pow(2.0, cents / 1200.0);
 }
 
-
 // The modulation LFO (-1..1, a triangle starting at 0 and rising) at `t` seconds.
 double ModLfoAt(const ResolvedZone& zone, double t) {
   const double delay = Seconds(zone.gen[kGenDelayModLfo]);

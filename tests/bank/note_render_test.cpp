@@ -23,7 +23,8 @@ using Generators = std::vector<std::pair<uint16_t, int16_t>>;
 constexpr double kCycles = 440.0 / 22050;
 
 ResampledWave Render(const Generators& second, const Generators& main = {}) {
-  std::vector<TestSample> samples = {{"sine", Sine(9400, 44100 / 440.0, 16000), 400, 9220, 44100, 69}};
+  std::vector<TestSample> samples = {
+      {"sine", Sine(9400, 44100 / 440.0, 16000), 400, 9220, 44100, 69}};
   std::vector<TestPreset> presets(1);
   Generators first = {{kGenSampleModes, 1}};
   first.insert(first.end(), main.begin(), main.end());
@@ -63,7 +64,9 @@ TEST(NoteRender, LayersSoundAtTheirPitchAndWeight) {
   const Case cases[] = {
       {{{kGenCoarseTune, 12}}, 2 * kCycles, 1.0},
       // 15 dB of attenuation play as 6 dB.
-      {{{kGenCoarseTune, 7}, {kGenInitialAttenuation, 150}}, kCycles * std::pow(2, 7 / 12.0), 0.501},
+      {{{kGenCoarseTune, 7}, {kGenInitialAttenuation, 150}},
+       kCycles * std::pow(2, 7 / 12.0),
+       0.501},
       // Hard left folds to half, the centred main layer to 0.707.
       {{{kGenCoarseTune, -12}, {kGenPan, -500}}, kCycles / 2, 0.707},
   };
