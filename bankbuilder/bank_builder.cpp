@@ -573,7 +573,9 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   for (size_t i = 0; i < sources.size(); ++i) {
     // Long waves are first resampled lower (down to half their rate), then cut.
     const int64_t cap = std::max(sharedCap, floors[i]);
-    const double minShare = sources[i].drum ? 1.0 : kMinRateShare;
+    // Drums and rendered notes are cut instead (a rendered note then loops earlier).
+    const bool rendered = !sources[i].layers.zones.empty();
+    const double minShare = sources[i].drum || rendered ? 1.0 : kMinRateShare;
     const double share =
         std::clamp(static_cast<double>(cap) / static_cast<double>(estimates[i]), minShare, 1.0);
     const bool cut = static_cast<double>(estimates[i]) * minShare > static_cast<double>(cap);

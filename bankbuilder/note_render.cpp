@@ -62,7 +62,7 @@ bool SameVolumeEnvelope(const ResolvedZone& a, const ResolvedZone& b) {
 }
 
 // Seconds until everything that moves the layer has settled: its volume envelope relative to
-// the main layer's, its filter and pitch envelopes, and the end of a one-shot sample.
+// the main layer's, its filter and pitch envelopes, and its sample up to its loop or end.
 double SettleSeconds(const SoundFont& font, const ResolvedZone& zone, const ResolvedZone& main,
                      int32_t key) {
   double settle = 0;
@@ -73,11 +73,12 @@ double SettleSeconds(const SoundFont& font, const ResolvedZone& zone, const Reso
     }
   }
   if (FilterMoves(zone) || PitchMoves(zone)) settle = std::max(settle, ModSettleSeconds(zone));
-  if (!zone.Loops()) {
-    const SfSample& s = font.samples[zone.sampleIndex];
-    const double speed = s.sampleRate * std::pow(2.0, ZoneCents(zone, s, key) / 1200.0);
-    settle = std::max(settle, static_cast<double>(zone.End(s) - zone.Start(s)) / speed);
-  }
+  // The sample itself changes until it ends or reaches its loop.
+  const SfSample& s = font.samples[zone.sampleIndex];
+  const double speed = s.sampleRate * std::pow(2.0, ZoneCents(zone, s, key) / 1200.0);
+  const int64_t until = zone.Loops() ? zone.LoopStart(s) : zone.End(s);
+  settle =
+      std::max(settle, static_cast<double>(std::max<int64_t>(0, until - zone.Start(s))) / speed);
   return settle;
 }
 
