@@ -180,6 +180,36 @@ TEST(BankBuilder, StereoPairsAndLayersOfOtherSamplesAreMixedIntoOneWave) {
   }
 }
 
+// Drums are cut, not resampled: over a tight budget a long cymbal keeps 32768 frames while a
+// long melodic one-shot gives way.
+TEST(BankBuilder, DrumsKeepTheirFloorWhenTheBudgetIsTight) {
+  std::vector<TestSample> samples = {
+      {"long", Sine(200000, 100, 20000), 0, 0, 44100, 69},
+      {"cymbal", Sine(60000, 7, 20000), 0, 0, 44100, 60},
+  };
+  std::vector<TestPreset> presets(2);
+  presets[0].zones = {TestZone{{}, 0}};
+  presets[1].bank = 128;
+  presets[1].zones = {TestZone{{{kGenKeyRange, Range(35, 81)}}, 1}};
+  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, presets);
+  const SoundFont font = ParseSoundFont(fontBytes);
+  BuildSummary summary;
+  const std::vector<uint8_t> full = BuildBank(font, kDefaultBankBudget, summary);
+  auto waveFrames = [](const std::vector<uint8_t>& bytes, size_t instrument) {
+    const BankImage image = ParseBankImage(bytes);
+    const ImageSample& s = image.samples[image.instruments[instrument].regionSample[0]];
+    return image.waves[s.waveSlot].size() - kImageWaveHeaderBytes;
+  };
+  const size_t drum = 49 + playback::kDrumInstrumentOffset;
+  const size_t waves = waveFrames(full, 0) + waveFrames(full, drum);
+  ASSERT_GT(waveFrames(full, drum), 40000u);
+  const size_t tight = full.size() - waves + 45000;
+  const std::vector<uint8_t> small = BuildBank(font, tight, summary);
+  EXPECT_LE(small.size(), tight);
+  EXPECT_GE(waveFrames(small, drum), 32768u);
+  EXPECT_LT(waveFrames(small, 0), 12500u);
+}
+
 TEST(BankBuilder, SameSoundFontGivesTheSameBytesAndBudgetsAreKept) {
   const Built& b = Shared();
   BuildSummary again;
