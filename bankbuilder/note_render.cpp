@@ -169,10 +169,10 @@ class LayerReader {
   }
   // Keeps a looping position within reach of the loop (large positions lose precision).
   void Wrap(double& position) const {
-    if (!wave_.loops) return;
-    const double length = static_cast<double>(wave_.loopEnd) - wave_.loopStart + 1;
-    while (position >= static_cast<double>(wave_.loopEnd) + 1)
-      position -= length;
+    const auto end = static_cast<double>(wave_.loopEnd) + 1;
+    if (!wave_.loops || position < end) return;
+    const double start = wave_.loopStart;
+    position = start + std::fmod(position - start, end - start);
   }
   const ResampledWave& wave() const { return wave_; }
 

@@ -252,7 +252,8 @@ TEST(BankBuilder, ExtremeGeneratorsStillBuildAPlayableBank) {
   for (const auto& generators : extremes) {
     std::vector<TestPreset> presets(2);
     presets[0].presetGenerators = generators;
-    presets[0].zones = {TestZone{generators, 0}};
+    // Layered with a plain zone a fifth up, so the note is rendered with the extreme one.
+    presets[0].zones = {TestZone{generators, 0}, TestZone{{{kGenCoarseTune, 7}}, 0}};
     presets[1].bank = 128;
     presets[1].zones = {TestZone{generators, 0}};
     const std::vector<uint8_t> bytes =
