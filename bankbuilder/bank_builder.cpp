@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "bankbuilder/envelope_flattening.h"
 #include "bankbuilder/envelope_mapping.h"
 #include "bankbuilder/noise_shaping.h"
 #include "bankbuilder/note_render.h"
@@ -37,6 +38,8 @@ constexpr double kMinRateShare = 0.5;
 // highs the pre-emphasis gives back (bounded boost), and higher keys play at larger steps.
 constexpr double kTargetStep = 1.0;
 constexpr double kMaxEmphasisDb = 15.0;
+// The most a wave's decay is lifted before quantising (the envelope takes it back): 36 dB.
+constexpr double kMinFlatteningGain = 1.0 / 64;
 // Waves are resampled up to this many times the sample's own rate.
 constexpr double kMaxUpsampling = 2.0;
 // Most zones rendered into one note (the main zone and the first others in SoundFont order);
@@ -387,13 +390,12 @@ double LoopWaitSeconds(const SoundFont& font, const RegionPlan& main, const Resa
 // envelope: levels make up for what the wave and envelope shapes cannot match (at most 24 dB
 // either way). Attenuation and level are left out on both sides.
 double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
-                            const ResampledWave& wave, PeakCache& peaks) {
+                            const ResampledWave& wave, const ImageInstrument& record,
+                            PeakCache& peaks) {
   const RegionPlan& main = MainRegion(plan);
   const int32_t key = plan.drum ? plan.drumKey : main.tuneKey;
   const SfSample& sample = font.samples[main.zone.sampleIndex];
   const double step = std::pow(2.0, PlayCents(main.zone, sample, key, wave.rate) / 1200.0);
-  ImageInstrument record;
-  MapEnvelope(EnvelopeOf(main.zone), LoopWaitSeconds(font, main, wave), record);
   constexpr int32_t kFrames = playback::kOutputRate * 2 / 5;
   // Extreme tunings make the step tiny: a loop reached after the frames compared is never seen.
   const auto loopFrame =
@@ -593,14 +595,47 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     if (progress) progress(i + 1, sources.size());
   }
 
+  // Envelopes: each instrument's from its main region. A drum's one-shot wave that no other
+  // instrument plays has its decay moved into the envelope, so it is quantised near full scale.
+  std::vector<int32_t> users(sources.size(), 0);
+  for (const InstrumentPlan& plan : plans) {
+    for (const RegionPlan& region : plan.regions)
+      ++users[region.source];
+  }
+  std::vector<ImageInstrument> envelopes(plans.size());
+  for (size_t index = 0; index < plans.size(); ++index) {
+    const InstrumentPlan& plan = plans[index];
+    if (plan.regions.empty()) continue;
+    const RegionPlan& main = MainRegion(plan);
+    ResampledWave& heard = heardWaves[main.source];
+    MapEnvelope(EnvelopeOf(main.zone), LoopWaitSeconds(font, main, heard), envelopes[index]);
+    // A wave cut to fit the budget ends in a fade, not in its own decay: a key-off would
+    // release its ringing from a flattened level, far faster.
+    const bool cut = estimates[main.source] > static_cast<int64_t>(heard.frames.size()) + 1;
+    if (!plan.drum || heard.loops || cut || users[main.source] != 1) continue;
+    const SfSample& sample = font.samples[main.zone.sampleIndex];
+    const double step =
+        std::pow(2.0, PlayCents(main.zone, sample, plan.drumKey, heard.rate) / 1200.0);
+    const std::vector<float> gains =
+        FlattenDecay(heard.frames, step, plan.drumKey, kMinFlatteningGain, envelopes[index]);
+    if (gains.empty()) continue;
+    for (ResampledWave* wave : {&heard, &waves[main.source]}) {
+      wave->peak = 0;
+      for (size_t n = 0; n < gains.size(); ++n) {
+        wave->frames[n] /= gains[n];
+        wave->peak = std::max(wave->peak, std::abs(wave->frames[n]));
+      }
+    }
+  }
+
   // Loudness: every region's wanted attenuation of its full-scale wave, then one offset so the
   // loudest regions of the bank (all but the loudest 1 %, which are held at level 127) play at
   // attenuation 0.
   std::vector<double> wanted;
   for (InstrumentPlan& plan : plans) {
     if (plan.regions.empty()) continue;
-    const double envelopeDb =
-        LoudnessCorrectionDb(font, plan, heardWaves[MainRegion(plan).source], peaks);
+    const double envelopeDb = LoudnessCorrectionDb(font, plan, heardWaves[MainRegion(plan).source],
+                                                   envelopes[&plan - plans.data()], peaks);
     for (RegionPlan& region : plan.regions) {
       const ResampledWave& wave = waves[region.source];
       const double attenuationDb =
@@ -674,7 +709,10 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     }
     record.regionTopKey[plan.regions.size() - 1] = 127;
 
-    MapEnvelope(EnvelopeOf(main->zone), LoopWaitSeconds(font, *main, waves[main->source]), record);
+    record.envRate = envelopes[index].envRate;
+    record.envLevel = envelopes[index].envLevel;
+    record.envRateKeyScale = envelopes[index].envRateKeyScale;
+    record.envMode = envelopes[index].envMode;
     if (!plan.drum) MapLfo(main->zone, record);
     summary.regions += static_cast<int32_t>(plan.regions.size());
     if (plan.drum)

@@ -298,5 +298,53 @@ TEST(BankBuilder, WorkBeyondTheLimitsIsRefusedBeforeItStarts) {
   }
 }
 
+// A drum that decays slowly is quantised near full scale to its end, and the envelope gives the
+// decay back: the note played falls as the sample does.
+TEST(BankBuilder, DecayingDrumIsFlattenedAndTheEnvelopeRestoresTheDecay) {
+  constexpr double kDbPerSecond = 50.0;
+  std::vector<int16_t> frames(35280);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    const double seconds = static_cast<double>(i) / 44100;
+    frames[i] =
+        static_cast<int16_t>(std::lround(20000 * std::pow(10, -kDbPerSecond * seconds / 20) *
+                                         std::sin(2 * M_PI * static_cast<double>(i) / 40)));
+  }
+  std::vector<TestPreset> presets(2);
+  presets[0].zones = {TestZone{{}, 1}};
+  presets[1].bank = 128;
+  presets[1].zones = {TestZone{{{kGenKeyRange, Range(60, 60)}}, 0}};
+  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(
+      {{"decay", frames, 0, 0, 44100, 60}, {"tone", Sine(2000, 50, 20000), 0, 0, 44100, 60}},
+      presets);
+  const SoundFont font = ParseSoundFont(fontBytes);
+  BuildSummary summary;
+  const std::vector<uint8_t> bytes = BuildBank(font, kDefaultBankBudget, summary);
+  const BankImage image = ParseBankImage(bytes);
+  const size_t drum = 60 + playback::kDrumInstrumentOffset;
+  const ImageSample& sample = image.samples[image.instruments[drum].regionSample[0]];
+  const std::vector<uint8_t>& wave = image.waves[sample.waveSlot];
+  auto waveRms = [&](double from, double to) {
+    const size_t count = wave.size() - kImageWaveHeaderBytes;
+    double sum = 0;
+    const auto first = static_cast<size_t>(from * static_cast<double>(count));
+    const auto last = static_cast<size_t>(to * static_cast<double>(count));
+    for (size_t i = first; i < last; ++i) {
+      const double v = static_cast<int8_t>(wave[kImageWaveHeaderBytes + i]);
+      sum += v * v;
+    }
+    return std::sqrt(sum / static_cast<double>(last - first));
+  };
+  // Unflattened, the last tenth would sit about 36 dB below the first.
+  EXPECT_GT(waveRms(0.85, 0.95), 0.5 * waveRms(0.05, 0.15));
+
+  const std::vector<int32_t> played =
+      testing::PlayNote(bytes, 9, 0, 60, playback::kOutputRate / playback::kFramesPerBlock);
+  auto playedDb = [&](double at) {
+    return 20 * std::log10(testing::RmsOf(played, static_cast<size_t>(at * playback::kOutputRate),
+                                          playback::kOutputRate / 20));
+  };
+  EXPECT_NEAR(playedDb(0.6) - playedDb(0.1), -kDbPerSecond * 0.5, 3.0);
+}
+
 }  // namespace
 }  // namespace velmo
