@@ -6,8 +6,10 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "bankbuilder/envelope_flattening.h"
 #include "bankbuilder/envelope_mapping.h"
 #include "bankbuilder/noise_shaping.h"
+#include "bankbuilder/note_render.h"
 #include "bankbuilder/playback_model.h"
 #include "bankbuilder/pre_emphasis.h"
 #include "bankbuilder/soundfont_voice.h"
@@ -36,8 +38,15 @@ constexpr double kMinRateShare = 0.5;
 // highs the pre-emphasis gives back (bounded boost), and higher keys play at larger steps.
 constexpr double kTargetStep = 1.0;
 constexpr double kMaxEmphasisDb = 15.0;
+// The most a wave's decay is lifted before quantising (the envelope takes it back): 36 dB.
+constexpr double kMinFlatteningGain = 1.0 / 64;
 // Waves are resampled up to this many times the sample's own rate.
 constexpr double kMaxUpsampling = 2.0;
+// Most zones rendered into one note (the main zone and the first others in SoundFont order);
+// General MIDI SoundFonts layer at most a few.
+constexpr size_t kMaxRenderedLayers = 8;
+// Frames a drum wave keeps (0.74 s at 44100 Hz) when the budget allows.
+constexpr int64_t kDrumFloorFrames = 32768;
 
 struct RegionPlan {
   int32_t lo = 0;
@@ -48,6 +57,8 @@ struct RegionPlan {
   size_t source = 0;
   int32_t tuneKey = 60;     // key at which the pitch is matched exactly
   double attenuation8 = 0;  // wanted attenuation of the full-scale wave, 1/8 dB
+  // Zones rendered together into the region's wave (empty: the wave is `zone`'s sample).
+  NoteLayers layers;
 };
 
 struct InstrumentPlan {
@@ -62,6 +73,8 @@ struct SourceUse {
   bool drum = false;   // drum waves keep their rate (their sound is mostly high) and are cut
   double rate = 0;     // wanted frames per second
   double scale = 0;    // peak as a share of the 8-bit range
+  NoteLayers layers;   // zones rendered into one wave; empty = the source's sample
+  int32_t renderKey = 60;
 };
 
 // The SoundFont's low-pass at velocity 100: initialFilterFc plus the player's standard
@@ -223,6 +236,30 @@ KeyChoice ChooseZone(const SoundFont& font, const std::vector<ResolvedZone>& zon
   return choice;
 }
 
+// The zones sounding at `key` with zone `main`, when they need rendering together: other
+// samples or pitches than the main zone and its stereo partner, or a moving pitch. Empty
+// otherwise.
+NoteLayers LayersOf(const SoundFont& font, const std::vector<ResolvedZone>& zones, size_t main,
+                    int32_t key) {
+  NoteLayers layers;
+  layers.velocity = kBuildVelocity;
+  bool needed = zones[main].gen[kGenModEnvToPitch] != 0;
+  // Copies of a zone only make it louder, which the region's level takes care of.
+  auto sameSound = [](const ResolvedZone& a, const ResolvedZone& b) {
+    return a.sampleIndex == b.sampleIndex && a.gen == b.gen;
+  };
+  for (size_t i = 0; i < zones.size(); ++i) {
+    if (key < zones[i].keyLo || key > zones[i].keyHi) continue;
+    if (i == main) layers.main = layers.zones.size();
+    const bool copy = std::any_of(layers.zones.begin(), layers.zones.end(),
+                                  [&](const ResolvedZone& z) { return sameSound(z, zones[i]); });
+    if (i != main && !copy && !IsStereoPartner(font, zones[main], zones[i])) needed = true;
+    if (i == main || layers.zones.size() + 1 < kMaxRenderedLayers) layers.zones.push_back(zones[i]);
+  }
+  if (!needed) layers.zones.clear();
+  return layers;
+}
+
 std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
                                            const std::vector<ResolvedZone>& zones,
                                            PeakCache& peaks) {
@@ -279,20 +316,29 @@ std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
   for (RegionPlan& run : runs) {
     run.zone = zones[run.source];
     run.tuneKey = std::clamp(60, run.lo, run.hi);
+    run.layers =
+        LayersOf(font, zones, run.source, std::clamp(run.tuneKey, run.zone.keyLo, run.zone.keyHi));
+    if (!run.layers.zones.empty()) {
+      run.layerGain = 1.0;
+      run.partnerOffset = 0;
+    }
   }
   return runs;
 }
 
-// Frame cap that brings the waves' total within `budgetFrames`.
-int64_t FrameCap(const std::vector<int64_t>& frames, int64_t budgetFrames) {
+// Frame cap that brings the waves' total within `budgetFrames`; a wave is cut at the larger of
+// the cap and its floor (floors are dropped when the budget cannot hold them).
+int64_t FrameCap(const std::vector<int64_t>& frames, std::vector<int64_t>& floors,
+                 int64_t budgetFrames) {
   auto total = [&](int64_t cap) {
     int64_t sum = 0;
-    for (const int64_t n : frames)
-      sum += std::min(n, cap);
+    for (size_t i = 0; i < frames.size(); ++i)
+      sum += std::min(frames[i], std::max(cap, floors[i]));
     return sum;
   };
   int64_t lo = 64, hi = static_cast<int64_t>(kMaxWaveFrames);
   if (total(hi) <= budgetFrames) return hi;
+  if (total(lo) > budgetFrames) std::fill(floors.begin(), floors.end(), 0);
   if (total(lo) > budgetFrames)
     throw std::runtime_error("the size budget is too small for the bank");
   while (lo < hi) {
@@ -344,13 +390,12 @@ double LoopWaitSeconds(const SoundFont& font, const RegionPlan& main, const Resa
 // envelope: levels make up for what the wave and envelope shapes cannot match (at most 24 dB
 // either way). Attenuation and level are left out on both sides.
 double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
-                            const ResampledWave& wave, PeakCache& peaks) {
+                            const ResampledWave& wave, const ImageInstrument& record,
+                            PeakCache& peaks) {
   const RegionPlan& main = MainRegion(plan);
   const int32_t key = plan.drum ? plan.drumKey : main.tuneKey;
   const SfSample& sample = font.samples[main.zone.sampleIndex];
   const double step = std::pow(2.0, PlayCents(main.zone, sample, key, wave.rate) / 1200.0);
-  ImageInstrument record;
-  MapEnvelope(EnvelopeOf(main.zone), LoopWaitSeconds(font, main, wave), record);
   constexpr int32_t kFrames = playback::kOutputRate * 2 / 5;
   // Extreme tunings make the step tiny: a loop reached after the frames compared is never seen.
   const auto loopFrame =
@@ -368,7 +413,22 @@ double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
     ourPower += x * x * ours[static_cast<size_t>(i)] * ours[static_cast<size_t>(i)];
   }
   ourPower /= kFrames;
-  const double theirPower = peaks.NotePower(main.zone, key, false);
+  double theirPower = peaks.NotePower(main.zone, key, false);
+  if (!main.layers.zones.empty()) {
+    // A rendered note holds every layer: the SoundFont plays it with the main zone's envelope.
+    const std::vector<float> theirs = SoundFontEnvelopeGains(EnvelopeOf(main.zone), kFrames);
+    theirPower = 0;
+    for (int32_t i = 0; i < kFrames; ++i) {
+      double position = i * step;
+      if (position > wave.loopEnd) {
+        if (!wave.loops) break;
+        position = wave.loopStart + std::fmod(position - wave.loopStart, loopLength);
+      }
+      const double x = wave.frames[static_cast<size_t>(position)] * theirs[static_cast<size_t>(i)];
+      theirPower += x * x;
+    }
+    theirPower /= kFrames;
+  }
   if (ourPower <= 0 || theirPower <= 0) return 0.0;
   return std::clamp(10.0 * std::log10(theirPower / ourPower), -24.0, 24.0);
 }
@@ -455,12 +515,14 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   // One wave per distinct stretch of the sample pool, resampled for the keys that use it.
   std::vector<SourceUse> sources;
   std::map<WaveSource, size_t> sourceIndex;
+  int32_t rendered = 0;
   for (InstrumentPlan& plan : plans) {
     for (RegionPlan& region : plan.regions) {
       const SfSample& sample = font.samples[region.zone.sampleIndex];
-      const WaveSource source =
+      WaveSource source =
           SourceOf(region.zone, sample, std::clamp(60, region.zone.keyLo, region.zone.keyHi),
                    region.partnerOffset);
+      if (!region.layers.zones.empty()) source.renderId = ++rendered;
       auto [it, fresh] = sourceIndex.try_emplace(source, sources.size());
       if (fresh) {
         const double ownCents =
@@ -468,7 +530,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
             1200.0 * std::log2(sample.sampleRate / double{playback::kOutputRate});
         const double rootHz = 440.0 * std::pow(2.0, (region.zone.RootKey(sample) - 69) / 12.0);
         sources.push_back(
-            SourceUse{source, rootHz / std::pow(2.0, ownCents / 1200.0), false, 0.0, 0.0});
+            SourceUse{source, rootHz / std::pow(2.0, ownCents / 1200.0), false, 0.0, 0.0, {}, 60});
       }
       region.source = it->second;
       // The rate at which the region's reference key plays kTargetStep wave frames per output
@@ -483,6 +545,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       SourceUse& use = sources[region.source];
       use.drum = use.drum || plan.drum;
       use.rate = std::max(use.rate, rate);
+      use.layers = region.layers;
+      use.renderKey = region.tuneKey;
     }
   }
 
@@ -492,9 +556,17 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   const auto budgetFrames =
       static_cast<int64_t>(static_cast<double>(maxBytes - fixedBytes) * 0.995);
   std::vector<int64_t> estimates;
+  for (const SourceUse& use : sources) {
+    estimates.push_back(use.layers.zones.empty()
+                            ? EstimateFrames(font, use.source, use.rate)
+                            : RenderedFrames(font, use.layers, use.renderKey, use.rate));
+  }
+  // Drums are cut rather than resampled, and cymbals ring long: they keep at least
+  // kDrumFloorFrames when the budget allows.
+  std::vector<int64_t> floors;
   for (const SourceUse& use : sources)
-    estimates.push_back(EstimateFrames(font, use.source, use.rate));
-  const int64_t cap = FrameCap(estimates, budgetFrames);
+    floors.push_back(use.drum ? kDrumFloorFrames : 0);
+  const int64_t sharedCap = FrameCap(estimates, floors, budgetFrames);
 
   std::vector<ResampledWave> waves;
   waves.reserve(sources.size());
@@ -502,13 +574,19 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   const PreEmphasis emphasis(kMaxEmphasisDb);
   for (size_t i = 0; i < sources.size(); ++i) {
     // Long waves are first resampled lower (down to half their rate), then cut.
-    const double minShare = sources[i].drum ? 1.0 : kMinRateShare;
+    const int64_t cap = std::max(sharedCap, floors[i]);
+    // Drums and rendered notes are cut instead (a rendered note then loops earlier).
+    const bool rendered = !sources[i].layers.zones.empty();
+    const double minShare = sources[i].drum || rendered ? 1.0 : kMinRateShare;
     const double share =
         std::clamp(static_cast<double>(cap) / static_cast<double>(estimates[i]), minShare, 1.0);
     const bool cut = static_cast<double>(estimates[i]) * minShare > static_cast<double>(cap);
     const int64_t maxFrames = std::min<int64_t>(kMaxWaveFrames, cut ? cap : cap + 64);
-    ResampledWave wave =
-        Resample(font, sources[i].source, sources[i].rate * share, maxFrames, sources[i].pitchHz);
+    ResampledWave wave = sources[i].layers.zones.empty()
+                             ? Resample(font, sources[i].source, sources[i].rate * share, maxFrames,
+                                        sources[i].pitchHz)
+                             : RenderNote(font, sources[i].layers, sources[i].renderKey,
+                                          sources[i].rate * share, maxFrames);
     // The engine's interpolation takes back what the pre-emphasis adds: levels are set from
     // the wave as it is heard.
     heardWaves.push_back(wave);
@@ -517,14 +595,47 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     if (progress) progress(i + 1, sources.size());
   }
 
+  // Envelopes: each instrument's from its main region. A drum's one-shot wave that no other
+  // instrument plays has its decay moved into the envelope, so it is quantised near full scale.
+  std::vector<int32_t> users(sources.size(), 0);
+  for (const InstrumentPlan& plan : plans) {
+    for (const RegionPlan& region : plan.regions)
+      ++users[region.source];
+  }
+  std::vector<ImageInstrument> envelopes(plans.size());
+  for (size_t index = 0; index < plans.size(); ++index) {
+    const InstrumentPlan& plan = plans[index];
+    if (plan.regions.empty()) continue;
+    const RegionPlan& main = MainRegion(plan);
+    ResampledWave& heard = heardWaves[main.source];
+    MapEnvelope(EnvelopeOf(main.zone), LoopWaitSeconds(font, main, heard), envelopes[index]);
+    // A wave cut to fit the budget ends in a fade, not in its own decay: a key-off would
+    // release its ringing from a flattened level, far faster.
+    const bool cut = estimates[main.source] > static_cast<int64_t>(heard.frames.size()) + 1;
+    if (!plan.drum || heard.loops || cut || users[main.source] != 1) continue;
+    const SfSample& sample = font.samples[main.zone.sampleIndex];
+    const double step =
+        std::pow(2.0, PlayCents(main.zone, sample, plan.drumKey, heard.rate) / 1200.0);
+    const std::vector<float> gains =
+        FlattenDecay(heard.frames, step, plan.drumKey, kMinFlatteningGain, envelopes[index]);
+    if (gains.empty()) continue;
+    for (ResampledWave* wave : {&heard, &waves[main.source]}) {
+      wave->peak = 0;
+      for (size_t n = 0; n < gains.size(); ++n) {
+        wave->frames[n] /= gains[n];
+        wave->peak = std::max(wave->peak, std::abs(wave->frames[n]));
+      }
+    }
+  }
+
   // Loudness: every region's wanted attenuation of its full-scale wave, then one offset so the
   // loudest regions of the bank (all but the loudest 1 %, which are held at level 127) play at
   // attenuation 0.
   std::vector<double> wanted;
   for (InstrumentPlan& plan : plans) {
     if (plan.regions.empty()) continue;
-    const double envelopeDb =
-        LoudnessCorrectionDb(font, plan, heardWaves[MainRegion(plan).source], peaks);
+    const double envelopeDb = LoudnessCorrectionDb(font, plan, heardWaves[MainRegion(plan).source],
+                                                   envelopes[&plan - plans.data()], peaks);
     for (RegionPlan& region : plan.regions) {
       const ResampledWave& wave = waves[region.source];
       const double attenuationDb =
@@ -598,7 +709,10 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     }
     record.regionTopKey[plan.regions.size() - 1] = 127;
 
-    MapEnvelope(EnvelopeOf(main->zone), LoopWaitSeconds(font, *main, waves[main->source]), record);
+    record.envRate = envelopes[index].envRate;
+    record.envLevel = envelopes[index].envLevel;
+    record.envRateKeyScale = envelopes[index].envRateKeyScale;
+    record.envMode = envelopes[index].envMode;
     if (!plan.drum) MapLfo(main->zone, record);
     summary.regions += static_cast<int32_t>(plan.regions.size());
     if (plan.drum)

@@ -17,6 +17,9 @@ constexpr double kTickSeconds =
 constexpr double kSilenceDb = 48.0;
 // How long a note is held when its release is fitted.
 constexpr double kTypicalNoteSeconds = 1.0;
+// Release rates are fitted to the fall over this long after key-off, at least this many dB.
+constexpr double kHeardReleaseSeconds = 1.0;
+constexpr double kMinReleaseFitDb = 12.0;
 
 double Timecents(int32_t value) {
   return std::pow(2.0, std::clamp(value, -12000, 8000) / 1200.0);
@@ -122,8 +125,15 @@ void MapEnvelope(const SfEnvelope& e, double loopWaitSeconds, ImageInstrument& r
       sustainLevel > 0 ? std::min(e.sustainDb, dbAt(kTypicalNoteSeconds)) : 0.0;
   const int32_t releaseFrom =
       sustainLevel > 0 ? std::max(sustainLevel, LevelOfDb(releaseFromDb)) * 256 : full;
-  const double releaseSeconds = e.release * std::max(0.0, kSilenceDb - releaseFromDb) / 96.0;
-  record.envRate[4] = static_cast<int8_t>(FitRateIndex(releaseFrom, 0, releaseSeconds));
+  // The rate is fitted to what the release falls in its first second (at least 12 dB), the part
+  // heard most: the engine's fall is slow in decibels at first and fast near silence, so a rate
+  // fitted to the whole of a long fall would leave a released note ringing far too long.
+  const double fitDb = std::min(std::max(kMinReleaseFitDb, 96.0 * kHeardReleaseSeconds / e.release),
+                                kSilenceDb - releaseFromDb);
+  const int32_t releaseTo =
+      releaseFromDb + fitDb < kSilenceDb ? LevelOfDb(releaseFromDb + fitDb) * 256 : 0;
+  const double releaseSeconds = e.release * std::max(0.0, fitDb) / 96.0;
+  record.envRate[4] = static_cast<int8_t>(FitRateIndex(releaseFrom, releaseTo, releaseSeconds));
   record.envLevel[4] = 0;
   record.envRate[5] = 127;
   record.envLevel[5] = 0;

@@ -19,23 +19,6 @@ double HertzOfCents(double cents) {
   return 8.176 * std::pow(2.0, cents / 1200.0);
 }
 
-// The modulation envelope (0..1) at `t` seconds into a held note: delay, linear attack, hold,
-// linear decay to the sustain level.
-double ModEnvelopeAt(const ResolvedZone& zone, double t) {
-  const double delay = Seconds(zone.gen[kGenDelayModEnv]);
-  const double attack = Seconds(zone.gen[kGenAttackModEnv]);
-  const double hold = Seconds(zone.gen[kGenHoldModEnv]);
-  const double decay = Seconds(zone.gen[kGenDecayModEnv]);
-  const double sustain = 1.0 - std::clamp(zone.gen[kGenSustainModEnv], 0, 1000) / 1000.0;
-  if (t < delay) return 0.0;
-  t -= delay;
-  if (t < attack) return t / attack;
-  t -= attack;
-  if (t < hold) return 1.0;
-  t -= hold;
-  return std::max(sustain, 1.0 - t / decay);
-}
-
 // The modulation LFO (-1..1, a triangle starting at 0 and rising) at `t` seconds.
 double ModLfoAt(const ResolvedZone& zone, double t) {
   const double delay = Seconds(zone.gen[kGenDelayModLfo]);
@@ -75,6 +58,21 @@ class LowPass {
 };
 
 }  // namespace
+
+double ModEnvelopeAt(const ResolvedZone& zone, double t) {
+  const double delay = Seconds(zone.gen[kGenDelayModEnv]);
+  const double attack = Seconds(zone.gen[kGenAttackModEnv]);
+  const double hold = Seconds(zone.gen[kGenHoldModEnv]);
+  const double decay = Seconds(zone.gen[kGenDecayModEnv]);
+  const double sustain = 1.0 - std::clamp(zone.gen[kGenSustainModEnv], 0, 1000) / 1000.0;
+  if (t < delay) return 0.0;
+  t -= delay;
+  if (t < attack) return t / attack;
+  t -= attack;
+  if (t < hold) return 1.0;
+  t -= hold;
+  return std::max(sustain, 1.0 - t / decay);
+}
 
 double StaticCutoffCents(const ResolvedZone& zone, int32_t velocity) {
   return std::clamp(zone.gen[kGenInitialFilterFc], 1500, 13500) - 2400.0 * (127 - velocity) / 127.0;

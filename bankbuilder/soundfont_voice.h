@@ -30,6 +30,10 @@ struct VoiceOptions {
 double SoundFontNotePower(const SoundFont& font, const ResolvedZone& zone,
                           const VoiceOptions& options);
 
+// The modulation envelope (0..1) at `t` seconds into a held note: delay, linear attack, hold,
+// linear decay to the sustain level.
+double ModEnvelopeAt(const ResolvedZone& zone, double t);
+
 // Cutoff in cents of the zone's low-pass at `velocity` before the envelope and LFO move it
 // (initialFilterFc plus the standard velocity-to-cutoff modulation).
 double StaticCutoffCents(const ResolvedZone& zone, int32_t velocity);

@@ -24,6 +24,8 @@ struct WaveSource {
   // source frequency (Hz at the sample's own rate) and a Q; cutoff 0 = none.
   double filterHz = 0;
   double filterQ = 0;
+  // Non-zero: the wave is a rendered note, distinct from every other source.
+  int32_t renderId = 0;
 
   bool HasUsableLoop() const {
     return loops && start <= loopStart && loopStart + 2 <= loopEnd && loopEnd <= end;

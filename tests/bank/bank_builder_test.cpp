@@ -146,47 +146,68 @@ TEST(BankBuilder, LevelsKeepTheSoundFontsRelativeLoudness) {
               6.0, 0.5);
 }
 
-// The half-period normalised correlation of instrument 0's wave: -1 for a pure sine of
-// `periods` cycles per loop.
-double HalfPeriodCorrelation(const std::vector<uint8_t>& bytes, double periods) {
-  const BankImage image = ParseBankImage(bytes);
-  const ImageSample& sample = image.samples[image.instruments[0].regionSample[0]];
-  const std::vector<uint8_t>& block = image.waves[sample.waveSlot];
-  const auto lag =
-      static_cast<size_t>(std::lround((sample.loopEnd - sample.loopStart + 1) / periods / 2));
-  double cross = 0, a = 0, b = 0;
-  for (size_t i = sample.loopStart; i + lag <= sample.loopEnd; ++i) {
-    const double x = static_cast<int8_t>(block[kImageWaveHeaderBytes + i]);
-    const double y = static_cast<int8_t>(block[kImageWaveHeaderBytes + i + lag]);
-    cross += x * y;
-    a += x * x;
-    b += y * y;
+// Amplitude of the sinusoid of `hertz` in samples [from, from + count) of an engine render.
+double ToneAmplitude(const std::vector<int32_t>& samples, size_t from, size_t count, double hertz) {
+  double re = 0, im = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const double phase = 2 * M_PI * hertz * static_cast<double>(i) / playback::kOutputRate;
+    re += samples[from + i] * std::cos(phase);
+    im -= samples[from + i] * std::sin(phase);
   }
-  return cross / std::sqrt(a * b);
+  return 2 * std::hypot(re, im) / static_cast<double>(count);
 }
 
-TEST(BankBuilder, StereoPairsAreMixedIntoOneWave) {
-  // Left: 100 frames per cycle; right: 50. Same length and loop, so they are one pair.
+TEST(BankBuilder, StereoPairsAndLayersOfOtherSamplesAreMixedIntoOneWave) {
+  // Left: 100 frames per cycle (441 Hz); right: 50 (882 Hz). Same length and loop, so they are
+  // one pair; "other" is a right sample of another length: no partner, a layer of its own.
   std::vector<TestSample> samples = {
       {"left", Sine(3000, 100, 10000), 1000, 2600, 44100, 69, 0, 4},
       {"right", Sine(3000, 50, 10000), 1000, 2600, 44100, 69, 0, 2},
       {"other", Sine(3200, 50, 10000), 1000, 2600, 44100, 69, 0, 2},
   };
-  std::vector<TestPreset> pair(1);
-  pair[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0}, TestZone{{{kGenSampleModes, 1}}, 1}};
+  for (const uint16_t second : {1, 2}) {
+    std::vector<TestPreset> presets(1);
+    presets[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0},
+                        TestZone{{{kGenSampleModes, 1}}, second}};
+    BuildSummary summary;
+    const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, presets);
+    const std::vector<uint8_t> bytes =
+        BuildBank(ParseSoundFont(fontBytes), kDefaultBankBudget, summary);
+    const std::vector<int32_t> note = testing::PlayNote(bytes, 0, 0, 69, 40);
+    const double low = ToneAmplitude(note, 3000, 4000, 441);
+    EXPECT_GT(low, 100) << second;
+    EXPECT_NEAR(ToneAmplitude(note, 3000, 4000, 882) / low, 1.0, 0.25) << second;
+  }
+}
+
+// Drums are cut, not resampled: over a tight budget a long cymbal keeps 32768 frames while a
+// long melodic one-shot gives way.
+TEST(BankBuilder, DrumsKeepTheirFloorWhenTheBudgetIsTight) {
+  std::vector<TestSample> samples = {
+      {"long", Sine(200000, 100, 20000), 0, 0, 44100, 69},
+      {"cymbal", Sine(60000, 7, 20000), 0, 0, 44100, 60},
+  };
+  std::vector<TestPreset> presets(2);
+  presets[0].zones = {TestZone{{}, 0}};
+  presets[1].bank = 128;
+  presets[1].zones = {TestZone{{{kGenKeyRange, Range(35, 81)}}, 1}};
+  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, presets);
+  const SoundFont font = ParseSoundFont(fontBytes);
   BuildSummary summary;
-  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, pair);
-  const std::vector<uint8_t> mixed =
-      BuildBank(ParseSoundFont(fontBytes), kDefaultBankBudget, summary);
-  // 16 cycles of the left sine per loop; the right's cycles cancel the half-period flip.
-  EXPECT_GT(HalfPeriodCorrelation(mixed, 16), -0.5);
-  // A right sample of another length is no partner: the left plays alone.
-  std::vector<TestPreset> unpaired(1);
-  unpaired[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0}, TestZone{{{kGenSampleModes, 1}}, 2}};
-  const std::vector<uint8_t> otherBytes = testing::WriteSoundFont(samples, unpaired);
-  const std::vector<uint8_t> alone =
-      BuildBank(ParseSoundFont(otherBytes), kDefaultBankBudget, summary);
-  EXPECT_LT(HalfPeriodCorrelation(alone, 16), -0.9);
+  const std::vector<uint8_t> full = BuildBank(font, kDefaultBankBudget, summary);
+  auto waveFrames = [](const std::vector<uint8_t>& bytes, size_t instrument) {
+    const BankImage image = ParseBankImage(bytes);
+    const ImageSample& s = image.samples[image.instruments[instrument].regionSample[0]];
+    return image.waves[s.waveSlot].size() - kImageWaveHeaderBytes;
+  };
+  const size_t drum = 49 + playback::kDrumInstrumentOffset;
+  const size_t waves = waveFrames(full, 0) + waveFrames(full, drum);
+  ASSERT_GT(waveFrames(full, drum), 40000u);
+  const size_t tight = full.size() - waves + 45000;
+  const std::vector<uint8_t> small = BuildBank(font, tight, summary);
+  EXPECT_LE(small.size(), tight);
+  EXPECT_GE(waveFrames(small, drum), 32768u);
+  EXPECT_LT(waveFrames(small, 0), 12500u);
 }
 
 TEST(BankBuilder, SameSoundFontGivesTheSameBytesAndBudgetsAreKept) {
@@ -231,7 +252,8 @@ TEST(BankBuilder, ExtremeGeneratorsStillBuildAPlayableBank) {
   for (const auto& generators : extremes) {
     std::vector<TestPreset> presets(2);
     presets[0].presetGenerators = generators;
-    presets[0].zones = {TestZone{generators, 0}};
+    // Layered with a plain zone a fifth up, so the note is rendered with the extreme one.
+    presets[0].zones = {TestZone{generators, 0}, TestZone{{{kGenCoarseTune, 7}}, 0}};
     presets[1].bank = 128;
     presets[1].zones = {TestZone{generators, 0}};
     const std::vector<uint8_t> bytes =
@@ -274,6 +296,54 @@ TEST(BankBuilder, WorkBeyondTheLimitsIsRefusedBeforeItStarts) {
       EXPECT_NE(std::string(error.what()).find(c.refusal), std::string::npos) << error.what();
     }
   }
+}
+
+// A drum that decays slowly is quantised near full scale to its end, and the envelope gives the
+// decay back: the note played falls as the sample does.
+TEST(BankBuilder, DecayingDrumIsFlattenedAndTheEnvelopeRestoresTheDecay) {
+  constexpr double kDbPerSecond = 50.0;
+  std::vector<int16_t> frames(35280);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    const double seconds = static_cast<double>(i) / 44100;
+    frames[i] =
+        static_cast<int16_t>(std::lround(20000 * std::pow(10, -kDbPerSecond * seconds / 20) *
+                                         std::sin(2 * M_PI * static_cast<double>(i) / 40)));
+  }
+  std::vector<TestPreset> presets(2);
+  presets[0].zones = {TestZone{{}, 1}};
+  presets[1].bank = 128;
+  presets[1].zones = {TestZone{{{kGenKeyRange, Range(60, 60)}}, 0}};
+  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(
+      {{"decay", frames, 0, 0, 44100, 60}, {"tone", Sine(2000, 50, 20000), 0, 0, 44100, 60}},
+      presets);
+  const SoundFont font = ParseSoundFont(fontBytes);
+  BuildSummary summary;
+  const std::vector<uint8_t> bytes = BuildBank(font, kDefaultBankBudget, summary);
+  const BankImage image = ParseBankImage(bytes);
+  const size_t drum = 60 + playback::kDrumInstrumentOffset;
+  const ImageSample& sample = image.samples[image.instruments[drum].regionSample[0]];
+  const std::vector<uint8_t>& wave = image.waves[sample.waveSlot];
+  auto waveRms = [&](double from, double to) {
+    const size_t count = wave.size() - kImageWaveHeaderBytes;
+    double sum = 0;
+    const auto first = static_cast<size_t>(from * static_cast<double>(count));
+    const auto last = static_cast<size_t>(to * static_cast<double>(count));
+    for (size_t i = first; i < last; ++i) {
+      const double v = static_cast<int8_t>(wave[kImageWaveHeaderBytes + i]);
+      sum += v * v;
+    }
+    return std::sqrt(sum / static_cast<double>(last - first));
+  };
+  // Unflattened, the last tenth would sit about 36 dB below the first.
+  EXPECT_GT(waveRms(0.85, 0.95), 0.5 * waveRms(0.05, 0.15));
+
+  const std::vector<int32_t> played =
+      testing::PlayNote(bytes, 9, 0, 60, playback::kOutputRate / playback::kFramesPerBlock);
+  auto playedDb = [&](double at) {
+    return 20 * std::log10(testing::RmsOf(played, static_cast<size_t>(at * playback::kOutputRate),
+                                          playback::kOutputRate / 20));
+  };
+  EXPECT_NEAR(playedDb(0.6) - playedDb(0.1), -kDbPerSecond * 0.5, 3.0);
 }
 
 }  // namespace

@@ -80,19 +80,32 @@ TEST(EnvelopeMapping, SustainedAndDecayingNotes) {
 }
 
 // Releases take the SoundFont's time from where a note held for a second stands: full level
-// for a slow decay, the sustain level for a fast one (release 0.27 s per 96 dB to -48 dB).
+// for a slow decay, the sustain level for a fast one. The rate is fitted to what the release
+// falls in its first second: a short release (0.27 s per 96 dB) to silence at -48 dB, a long
+// one (8 s per 96 dB) over its first 12 dB.
 TEST(EnvelopeMapping, ReleasesFitFromTheLevelOfANoteHeldASecond) {
   struct Case {
     int32_t decay;      // timecents
     int32_t sustainCb;  // 400 cB = 40 dB
-    double fromDb;
+    int32_t release;    // timecents
+    double fromDb, fitDb, seconds;
   };
-  for (const Case& c : {Case{5888, 400, 0.0}, Case{-2400, 400, 40.0}, Case{1200, 100, 10.0}}) {
+  const Case cases[] = {
+      {5888, 400, -2272, 0.0, 48.0, 0.269 * 48 / 96},
+      {-2400, 400, -2272, 40.0, 8.0, 0.269 * 8 / 96},
+      {1200, 100, -2272, 10.0, 38.0, 0.269 * 38 / 96},
+      {5888, 400, 3600, 0.0, 12.0, 1.0},
+      {1200, 100, 3600, 10.0, 12.0, 1.0},
+  };
+  auto units = [](double db) {
+    return static_cast<int32_t>(std::lround(127 * std::pow(10.0, -db / 20))) * 256;
+  };
+  for (const Case& c : cases) {
     ImageInstrument record;
-    MapEnvelope(EnvelopeOf(ZoneWith(-12000, c.decay, c.sustainCb, -2272)), 0.0, record);
-    const auto from = static_cast<int32_t>(std::lround(32512 * std::pow(10.0, -c.fromDb / 20)));
-    const double wanted = 0.269 * (48.0 - c.fromDb) / 96.0;
-    EXPECT_NEAR(SegmentSeconds(from, 0, record.envRate[4]) / wanted, 1.0, 0.5) << c.decay;
+    MapEnvelope(EnvelopeOf(ZoneWith(-12000, c.decay, c.sustainCb, c.release)), 0.0, record);
+    const int32_t to = c.fromDb + c.fitDb < 48.0 ? units(c.fromDb + c.fitDb) : 0;
+    EXPECT_NEAR(SegmentSeconds(units(c.fromDb), to, record.envRate[4]) / c.seconds, 1.0, 0.5)
+        << c.decay << " " << c.release;
   }
 }
 

@@ -98,15 +98,17 @@ def main():
     parser.add_argument("--work", default="/tmp/velmo-timbre")
     parser.add_argument("--keys", default="60")
     parser.add_argument("--no-drums", action="store_true")
+    parser.add_argument("--programs", help="only these programs (comma-separated); no drums")
     parser.add_argument("--json", help="write every note's figures here")
     parser.add_argument("--jobs", type=int, default=2)
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
 
     jobs = []
+    programs = [int(p) for p in args.programs.split(",")] if args.programs else range(128)
     for key in (int(k) for k in args.keys.split(",")):
-        jobs += [("p%03d_k%d" % (p, key), 0, p, key) for p in range(128)]
-    if not args.no_drums:
+        jobs += [("p%03d_k%d" % (p, key), 0, p, key) for p in programs]
+    if not args.no_drums and not args.programs:
         jobs += [("drum_k%d" % key, 9, None, key) for key in range(35, 82)]
 
     def run(job):
