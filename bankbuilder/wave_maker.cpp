@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 namespace velmo {
 namespace {
@@ -13,27 +14,33 @@ namespace {
 // resampling filter's support lies inside the periodic part.
 constexpr int64_t kLoopMargin = 512;
 
-// The source's frames [from, to), its stereo partner's mixed in.
-std::vector<float> ReadFrames(const SoundFont& font, const WaveSource& source, int64_t from,
-                              int64_t to) {
-  std::vector<float> frames;
-  frames.reserve(static_cast<size_t>(to - from));
+// Appends the source's frames [from, to), its stereo partner's mixed in.
+void AppendFrames(const SoundFont& font, const WaveSource& source, int64_t from, int64_t to,
+                  std::vector<float>& frames) {
   for (int64_t i = from; i < to; ++i) {
     int32_t frame = font.Frame(static_cast<uint32_t>(i));
     if (source.partnerOffset != 0)
       frame += font.Frame(static_cast<uint32_t>(i + source.partnerOffset));
     frames.push_back(static_cast<float>(frame) / 32768.0f);
   }
+}
+
+// The source's frames [from, to), its stereo partner's mixed in.
+std::vector<float> ReadFrames(const SoundFont& font, const WaveSource& source, int64_t from,
+                              int64_t to) {
+  std::vector<float> frames;
+  frames.reserve(static_cast<size_t>(to - from));
+  AppendFrames(font, source, from, to, frames);
   return frames;
 }
 
-std::vector<float> RunSoxr(const std::vector<float>& input, double inRate, double outRate,
+std::vector<float> RunSoxr(std::vector<float> input, double inRate, double outRate,
                            size_t outFrames) {
-  std::vector<float> output(outFrames);
   if (std::abs(inRate - outRate) < 1e-9 * inRate) {
-    std::copy_n(input.begin(), std::min(input.size(), outFrames), output.begin());
-    return output;
+    input.resize(outFrames, 0.0f);
+    return input;
   }
+  std::vector<float> output(outFrames);
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
   const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
@@ -178,7 +185,7 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
     const int64_t fullFrames = std::max<int64_t>(4, std::llround(std::floor(inFrames * ratio)));
     std::vector<float> input = ReadFrames(font, source, source.start, source.end);
     LowPass(input, source.filterHz, source.filterQ, inRate);
-    wave.frames = RunSoxr(input, inRate, inRate * ratio,
+    wave.frames = RunSoxr(std::move(input), inRate, inRate * ratio,
                           static_cast<size_t>(std::min(fullFrames, maxFrames)));
     if (fullFrames > maxFrames) CutOneShot(wave.frames, static_cast<size_t>(maxFrames));
     wave.rate = inRate * ratio;
@@ -196,17 +203,24 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
   const int64_t outLength = std::max<int64_t>(2, std::llround(length * rate / inRate));
   const double ratio = static_cast<double>(outLength) / length;
   const auto outLoopStart = static_cast<int64_t>(std::ceil(lead * ratio - 1e-9));
-  // The sample up to its loop end, then enough further periods for the filter's tail.
-  std::vector<float> input = ReadFrames(font, source, source.start, source.loopEnd);
-  const std::vector<float> loop = ReadFrames(font, source, source.loopStart, source.loopEnd);
+  // The sample up to its loop end, then enough further periods for the filter's tail, read
+  // into one allocation (a loop may be millions of frames long).
   const int64_t periodsAfter = skip + 1 + (2 * kLoopMargin + length - 1) / length;
-  for (int64_t p = 0; p < periodsAfter; ++p)
-    input.insert(input.end(), loop.begin(), loop.end());
+  std::vector<float> input;
+  input.reserve(static_cast<size_t>(source.loopEnd - source.start + periodsAfter * length));
+  AppendFrames(font, source, source.start, source.loopEnd, input);
+  const auto loopAt = static_cast<size_t>(source.loopStart - source.start);
+  for (int64_t p = 0; p < periodsAfter; ++p) {
+    const size_t at = input.size();
+    input.resize(at + static_cast<size_t>(length));
+    std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(loopAt), length,
+                input.begin() + static_cast<std::ptrdiff_t>(at));
+  }
   LowPass(input, source.filterHz, source.filterQ, inRate);
   const auto fullFrames = static_cast<size_t>(outLoopStart + outLength);
   const auto available = static_cast<size_t>(std::floor(input.size() * ratio));
   std::vector<float> frames =
-      RunSoxr(input, inRate, inRate * ratio, std::min(available, fullFrames + 64));
+      RunSoxr(std::move(input), inRate, inRate * ratio, std::min(available, fullFrames + 64));
   frames.resize(fullFrames, 0.0f);
   size_t loopStart = static_cast<size_t>(outLoopStart);
   auto loopLength = static_cast<size_t>(outLength);
