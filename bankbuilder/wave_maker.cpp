@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -44,12 +45,26 @@ std::vector<float> RunSoxr(std::vector<float> input, double inRate, double outRa
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
   const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-  size_t done = 0;
-  const soxr_error_t error = soxr_oneshot(inRate, outRate, 1, input.data(), input.size(), nullptr,
-                                          output.data(), outFrames, &done, &io, &quality, &runtime);
+  soxr_error_t error = nullptr;
+  const std::unique_ptr<soxr, decltype(&soxr_delete)> resampler(
+      soxr_create(inRate, outRate, 1, &error, &io, &quality, &runtime), &soxr_delete);
   if (error != nullptr) throw std::runtime_error(std::string("resampling failed: ") + error);
-  output.resize(std::max(done, size_t{0}));
-  output.resize(outFrames, 0.0f);
+  // Fed a piece at a time: given millions of frames at once, the resampler buffers and moves
+  // them all, several times slower (the output is the same).
+  constexpr size_t kPiece = 65536;
+  size_t read = 0;
+  size_t done = 0;
+  while (done < outFrames) {
+    const size_t piece = std::min(kPiece, input.size() - read);
+    size_t used = 0;
+    size_t made = 0;
+    error = soxr_process(resampler.get(), read < input.size() ? input.data() + read : nullptr,
+                         piece, &used, output.data() + done, outFrames - done, &made);
+    if (error != nullptr) throw std::runtime_error(std::string("resampling failed: ") + error);
+    read += used;
+    done += made;
+    if (read >= input.size() && made == 0) break;
+  }
   return output;
 }
 
