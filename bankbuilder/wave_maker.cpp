@@ -56,10 +56,13 @@ std::vector<float> RunSoxr(std::vector<float> input, double inRate, double outRa
   size_t done = 0;
   while (done < outFrames) {
     const size_t piece = std::min(kPiece, input.size() - read);
+    // The last piece goes in flagged as the end of the input (its length complemented), as a
+    // one-shot call does: the resampler then ends the output the same way.
+    const bool last = read + piece >= input.size();
     size_t used = 0;
     size_t made = 0;
-    error = soxr_process(resampler.get(), read < input.size() ? input.data() + read : nullptr,
-                         piece, &used, output.data() + done, outFrames - done, &made);
+    error = soxr_process(resampler.get(), input.data() + read, last ? ~piece : piece, &used,
+                         output.data() + done, outFrames - done, &made);
     if (error != nullptr) throw std::runtime_error(std::string("resampling failed: ") + error);
     read += used;
     done += made;
