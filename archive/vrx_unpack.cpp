@@ -65,36 +65,71 @@ void CheckStackNeeds(const VRXPairTable& table) {
 }
 
 // Expands one block's packed bytes into `out` (emptied first): at most kMaxBlockOutput bytes,
-// and at most `limit`, what is left of the unpacked size.
-void ExpandBlock(const VRXPairTable& table, std::span<const std::uint8_t> packed, std::size_t limit,
-                 std::vector<std::uint8_t>& out) {
-  out.clear();
-  const std::size_t block_limit = std::min<std::size_t>(limit, kMaxBlockOutput);
-  std::array<std::uint8_t, kStackSize> stack;
-  std::uint32_t depth = 0;
-  std::size_t next = 0;
-  for (;;) {
-    std::uint8_t code = 0;
-    if (depth > 0) {
-      code = stack[--depth];
-    } else if (next < packed.size()) {
-      code = packed[next++];
-    } else {
+// and at most `limit`, what is left of the unpacked size. Each pair code is expanded once per
+// block; later uses copy its bytes from where they first came out, so the work is linear in
+// the output however the pairs nest.
+class BlockExpander {
+ public:
+  BlockExpander(const VRXPairTable& table, std::size_t limit, std::vector<std::uint8_t>& out)
+      : table_(table),
+        limit_(limit),
+        block_limit_(std::min<std::size_t>(limit, kMaxBlockOutput)),
+        out_(out) {
+    out_.resize(block_limit_);
+  }
+
+  void Expand(std::span<const std::uint8_t> packed) {
+    for (const std::uint8_t code : packed)
+      Code(code, 0);
+    out_.resize(size_);
+  }
+
+ private:
+  struct Expansion {
+    std::uint32_t start = 0;
+    std::uint32_t length = 0;  // 0 = not expanded yet in this block
+  };
+
+  void Code(std::uint8_t code, std::uint32_t depth) {
+    if (table_.IsLiteral(code)) {
+      Reserve(1);
+      out_[size_++] = code;
       return;
     }
-    if (table.IsLiteral(code)) {
-      if (out.size() >= block_limit) {
-        RaiseCorrupt(out.size() >= limit ? "it expands past its unpacked size"
-                                         : "a block expands past 8192 bytes");
-      }
-      out.push_back(code);
-    } else {
-      // StackNeeds has bounded the depth; this guards the array regardless.
-      if (depth + 2 > kStackSize) RaiseCorrupt("pairs nest deeper than the expansion stack");
-      stack[depth++] = table.Right[code];
-      stack[depth++] = table.Left[code];
+    const Expansion known = expansions_[code];
+    if (known.length > 0) {
+      Reserve(known.length);
+      std::copy_n(out_.begin() + known.start, known.length, out_.begin() + size_);
+      size_ += known.length;
+      return;
+    }
+    // StackNeeds has bounded the nesting; this guards the recursion regardless.
+    if (depth >= kStackSize) RaiseCorrupt("pairs nest deeper than the expansion stack");
+    const std::size_t start = size_;
+    Code(table_.Left[code], depth + 1);
+    Code(table_.Right[code], depth + 1);
+    expansions_[code] = {static_cast<std::uint32_t>(start),
+                         static_cast<std::uint32_t>(size_ - start)};
+  }
+
+  void Reserve(std::size_t bytes) {
+    if (bytes > block_limit_ - size_) {
+      RaiseCorrupt(block_limit_ >= limit_ ? "it expands past its unpacked size"
+                                          : "a block expands past 8192 bytes");
     }
   }
+
+  const VRXPairTable& table_;
+  const std::size_t limit_;
+  const std::size_t block_limit_;
+  std::vector<std::uint8_t>& out_;
+  std::size_t size_ = 0;
+  std::array<Expansion, 256> expansions_ = {};
+};
+
+void ExpandBlock(const VRXPairTable& table, std::span<const std::uint8_t> packed, std::size_t limit,
+                 std::vector<std::uint8_t>& out) {
+  BlockExpander(table, limit, out).Expand(packed);
 }
 
 }  // namespace

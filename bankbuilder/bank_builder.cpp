@@ -571,7 +571,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   std::vector<ResampledWave> waves;
   waves.reserve(sources.size());
   std::vector<ResampledWave> heardWaves;
-  const PreEmphasis emphasis(kMaxEmphasisDb);
+  // The same for every build, and costly to work out.
+  static const PreEmphasis emphasis(kMaxEmphasisDb);
   for (size_t i = 0; i < sources.size(); ++i) {
     // Long waves are first resampled lower (down to half their rate), then cut.
     const int64_t cap = std::max(sharedCap, floors[i]);

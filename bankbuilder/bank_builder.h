@@ -16,8 +16,8 @@ inline constexpr size_t kDefaultBankBudget = 16u << 20;
 inline constexpr int32_t kBuildVelocity = 100;
 // Most zones (programs 0..127 of bank 0 and the standard kit, at kBuildVelocity), most sample
 // frames one zone spans, and most frames spanned by all those zones counted once per zone, that
-// a build reads. A build's time grows with the frames it reads, more than linearly for long
-// loops; these keep it to seconds. Real General MIDI SoundFonts stay well below: a 148 MB one
+// a build reads. A build's time grows linearly with the frames it reads; these keep it to
+// seconds. Real General MIDI SoundFonts stay well below: a 148 MB one
 // has 1840 zones spanning 104 million frames, the longest 376 thousand.
 inline constexpr uint64_t kMaxBuildZones = 16384;
 inline constexpr uint64_t kMaxBuildFramesPerZone = uint64_t{1} << 22;  // 4,194,304

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace velmo {
 namespace {
@@ -13,36 +15,59 @@ namespace {
 // resampling filter's support lies inside the periodic part.
 constexpr int64_t kLoopMargin = 512;
 
-// The source's frames [from, to), its stereo partner's mixed in.
-std::vector<float> ReadFrames(const SoundFont& font, const WaveSource& source, int64_t from,
-                              int64_t to) {
-  std::vector<float> frames;
-  frames.reserve(static_cast<size_t>(to - from));
+// Appends the source's frames [from, to), its stereo partner's mixed in.
+void AppendFrames(const SoundFont& font, const WaveSource& source, int64_t from, int64_t to,
+                  std::vector<float>& frames) {
   for (int64_t i = from; i < to; ++i) {
     int32_t frame = font.Frame(static_cast<uint32_t>(i));
     if (source.partnerOffset != 0)
       frame += font.Frame(static_cast<uint32_t>(i + source.partnerOffset));
     frames.push_back(static_cast<float>(frame) / 32768.0f);
   }
+}
+
+// The source's frames [from, to), its stereo partner's mixed in.
+std::vector<float> ReadFrames(const SoundFont& font, const WaveSource& source, int64_t from,
+                              int64_t to) {
+  std::vector<float> frames;
+  frames.reserve(static_cast<size_t>(to - from));
+  AppendFrames(font, source, from, to, frames);
   return frames;
 }
 
-std::vector<float> RunSoxr(const std::vector<float>& input, double inRate, double outRate,
+std::vector<float> RunSoxr(std::vector<float> input, double inRate, double outRate,
                            size_t outFrames) {
-  std::vector<float> output(outFrames);
   if (std::abs(inRate - outRate) < 1e-9 * inRate) {
-    std::copy_n(input.begin(), std::min(input.size(), outFrames), output.begin());
-    return output;
+    input.resize(outFrames, 0.0f);
+    return input;
   }
+  std::vector<float> output(outFrames);
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
   const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-  size_t done = 0;
-  const soxr_error_t error = soxr_oneshot(inRate, outRate, 1, input.data(), input.size(), nullptr,
-                                          output.data(), outFrames, &done, &io, &quality, &runtime);
+  soxr_error_t error = nullptr;
+  const std::unique_ptr<soxr, decltype(&soxr_delete)> resampler(
+      soxr_create(inRate, outRate, 1, &error, &io, &quality, &runtime), &soxr_delete);
   if (error != nullptr) throw std::runtime_error(std::string("resampling failed: ") + error);
-  output.resize(std::max(done, size_t{0}));
-  output.resize(outFrames, 0.0f);
+  // Fed a piece at a time: given millions of frames at once, the resampler buffers and moves
+  // them all, several times slower (the output is the same).
+  constexpr size_t kPiece = 65536;
+  size_t read = 0;
+  size_t done = 0;
+  while (done < outFrames) {
+    const size_t piece = std::min(kPiece, input.size() - read);
+    // The last piece goes in flagged as the end of the input (its length complemented), as a
+    // one-shot call does: the resampler then ends the output the same way.
+    const bool last = read + piece >= input.size();
+    size_t used = 0;
+    size_t made = 0;
+    error = soxr_process(resampler.get(), input.data() + read, last ? ~piece : piece, &used,
+                         output.data() + done, outFrames - done, &made);
+    if (error != nullptr) throw std::runtime_error(std::string("resampling failed: ") + error);
+    read += used;
+    done += made;
+    if (read >= input.size() && made == 0) break;
+  }
   return output;
 }
 
@@ -178,7 +203,7 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
     const int64_t fullFrames = std::max<int64_t>(4, std::llround(std::floor(inFrames * ratio)));
     std::vector<float> input = ReadFrames(font, source, source.start, source.end);
     LowPass(input, source.filterHz, source.filterQ, inRate);
-    wave.frames = RunSoxr(input, inRate, inRate * ratio,
+    wave.frames = RunSoxr(std::move(input), inRate, inRate * ratio,
                           static_cast<size_t>(std::min(fullFrames, maxFrames)));
     if (fullFrames > maxFrames) CutOneShot(wave.frames, static_cast<size_t>(maxFrames));
     wave.rate = inRate * ratio;
@@ -196,17 +221,24 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
   const int64_t outLength = std::max<int64_t>(2, std::llround(length * rate / inRate));
   const double ratio = static_cast<double>(outLength) / length;
   const auto outLoopStart = static_cast<int64_t>(std::ceil(lead * ratio - 1e-9));
-  // The sample up to its loop end, then enough further periods for the filter's tail.
-  std::vector<float> input = ReadFrames(font, source, source.start, source.loopEnd);
-  const std::vector<float> loop = ReadFrames(font, source, source.loopStart, source.loopEnd);
+  // The sample up to its loop end, then enough further periods for the filter's tail, read
+  // into one allocation (a loop may be millions of frames long).
   const int64_t periodsAfter = skip + 1 + (2 * kLoopMargin + length - 1) / length;
-  for (int64_t p = 0; p < periodsAfter; ++p)
-    input.insert(input.end(), loop.begin(), loop.end());
+  std::vector<float> input;
+  input.reserve(static_cast<size_t>(source.loopEnd - source.start + periodsAfter * length));
+  AppendFrames(font, source, source.start, source.loopEnd, input);
+  const auto loopAt = static_cast<size_t>(source.loopStart - source.start);
+  for (int64_t p = 0; p < periodsAfter; ++p) {
+    const size_t at = input.size();
+    input.resize(at + static_cast<size_t>(length));
+    std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(loopAt), length,
+                input.begin() + static_cast<std::ptrdiff_t>(at));
+  }
   LowPass(input, source.filterHz, source.filterQ, inRate);
   const auto fullFrames = static_cast<size_t>(outLoopStart + outLength);
   const auto available = static_cast<size_t>(std::floor(input.size() * ratio));
   std::vector<float> frames =
-      RunSoxr(input, inRate, inRate * ratio, std::min(available, fullFrames + 64));
+      RunSoxr(std::move(input), inRate, inRate * ratio, std::min(available, fullFrames + 64));
   frames.resize(fullFrames, 0.0f);
   size_t loopStart = static_cast<size_t>(outLoopStart);
   auto loopLength = static_cast<size_t>(outLength);

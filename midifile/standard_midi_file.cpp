@@ -1,5 +1,6 @@
 #include "midifile/standard_midi_file.h"
 
+#include <array>
 #include <cstdio>
 #include <string_view>
 
@@ -106,8 +107,8 @@ class EventBudget {
   uint64_t bytes_ = 0;
 };
 
-MidiTrack ReadTrack(ChunkReader reader, EventBudget& budget) {
-  MidiTrack track;
+// Reads one track into `track`, or only checks it and counts its events when `track` is null.
+void ReadTrack(ChunkReader reader, EventBudget& budget, MidiTrack* track) {
   uint64_t tick = 0;
   // Running status survives meta and system exclusive events: the format says they cancel it,
   // but files that rely on it anyway are common and the meaning is unambiguous.
@@ -126,26 +127,31 @@ MidiTrack ReadTrack(ChunkReader reader, EventBudget& budget) {
 
     if (status < 0xF0) {
       runningStatus = status;
-      TrackEvent event;
-      event.tick = tick;
-      event.bytes.push_back(status);
-      for (int i = 0; i < ChannelDataLength(status); ++i) {
+      const int length = 1 + ChannelDataLength(status);
+      std::array<uint8_t, 3> bytes = {status, 0, 0};
+      for (int i = 1; i < length; ++i) {
         const size_t dataOffset = reader.Offset();
         const uint8_t data = reader.Byte();
         if (data >= 0x80) Fail("data byte " + Hex(data) + " has its top bit set", dataOffset);
-        event.bytes.push_back(data);
+        bytes[static_cast<size_t>(i)] = data;
       }
-      budget.Take(event.bytes.size(), eventOffset);
-      track.events.push_back(std::move(event));
+      budget.Take(static_cast<size_t>(length), eventOffset);
+      if (track != nullptr) {
+        TrackEvent event;
+        event.tick = tick;
+        event.bytes.assign(bytes.begin(), bytes.begin() + length);
+        track->events.push_back(std::move(event));
+      }
     } else if (status == 0xF0 || status == 0xF7) {
       const uint32_t length = reader.VarLen();
       const std::span<const uint8_t> data = reader.Bytes(length);
       budget.Take(size_t{length} + 1, eventOffset);
+      if (track == nullptr) continue;
       TrackEvent event;
       event.tick = tick;
       if (status == 0xF0) event.bytes.push_back(0xF0);  // an escape (F7) sends its data only
       event.bytes.insert(event.bytes.end(), data.begin(), data.end());
-      if (!event.bytes.empty()) track.events.push_back(std::move(event));
+      if (!event.bytes.empty()) track->events.push_back(std::move(event));
     } else if (status == 0xFF) {
       const uint8_t type = reader.Byte();
       const uint32_t length = reader.VarLen();
@@ -153,17 +159,17 @@ MidiTrack ReadTrack(ChunkReader reader, EventBudget& budget) {
       if (type == kMetaEndOfTrack) break;  // anything after it in the chunk is ignored
       if (type == kMetaTempo && length == 3) {
         budget.Take(0, eventOffset);
+        if (track == nullptr) continue;
         TrackEvent tempo;
         tempo.tick = tick;
         tempo.kind = TrackEventKind::kTempo;
         tempo.microsecondsPerQuarter = ReadBigEndian(data);
-        track.events.push_back(std::move(tempo));
+        track->events.push_back(std::move(tempo));
       }
     } else {
       Fail("status byte " + Hex(status) + " is not allowed in a MIDI file track", eventOffset);
     }
   }
-  return track;
 }
 
 TimeDivision ReadDivision(uint16_t word) {
@@ -208,25 +214,31 @@ StandardMidiFile ReadStandardMidiFile(std::span<const uint8_t> data, const MidiF
   if (trackCount == 0) Fail("the header announces no tracks", 10);
   file.division = ReadDivision(static_cast<uint16_t>(ReadBigEndian(data.subspan(12, 2))));
 
-  EventBudget budget(limits);
-  size_t offset = kChunkHeaderSize + headerLength;
-  while (file.tracks.size() < trackCount) {
-    if (data.size() - offset < kChunkHeaderSize) {
-      Fail("file ends after " + std::to_string(file.tracks.size()) + " of " +
-               std::to_string(trackCount) + " tracks",
-           offset);
+  // Every track is first only checked and counted, so that a file over the limits is refused
+  // before it takes any memory; then it is read.
+  for (const bool keep : {false, true}) {
+    EventBudget budget(limits);
+    size_t offset = kChunkHeaderSize + headerLength;
+    for (uint32_t tracks = 0; tracks < trackCount;) {
+      if (data.size() - offset < kChunkHeaderSize) {
+        Fail("file ends after " + std::to_string(tracks) + " of " + std::to_string(trackCount) +
+                 " tracks",
+             offset);
+      }
+      const uint32_t length = ReadBigEndian(data.subspan(offset + 4, 4));
+      const size_t body = offset + kChunkHeaderSize;
+      if (length > data.size() - body) {
+        Fail("chunk claims " + std::to_string(length) + " bytes but only " +
+                 std::to_string(data.size() - body) + " remain",
+             offset + 4);
+      }
+      if (chunkId(offset) == "MTrk") {
+        MidiTrack* track = keep ? &file.tracks.emplace_back() : nullptr;
+        ReadTrack(ChunkReader(data.subspan(body, length), body), budget, track);
+        ++tracks;
+      }  // chunks of other types are skipped, as the format asks
+      offset = body + length;
     }
-    const uint32_t length = ReadBigEndian(data.subspan(offset + 4, 4));
-    const size_t body = offset + kChunkHeaderSize;
-    if (length > data.size() - body) {
-      Fail("chunk claims " + std::to_string(length) + " bytes but only " +
-               std::to_string(data.size() - body) + " remain",
-           offset + 4);
-    }
-    if (chunkId(offset) == "MTrk") {
-      file.tracks.push_back(ReadTrack(ChunkReader(data.subspan(body, length), body), budget));
-    }  // chunks of other types are skipped, as the format asks
-    offset = body + length;
   }
   return file;
 }

@@ -1,6 +1,7 @@
 // Builds a whole bank from a tiny SoundFont whose generators, sample rates, pitches and loop
 // points come from the input, so that extreme tunings, times and levels reach every step of
-// the builder (pitch, rates, gains, envelopes, resampling). Each input builds in milliseconds.
+// the builder (pitch, rates, gains, envelopes, resampling, shortening to a budget). The kit
+// covers one or two keys and the program one to three zones, so an input builds in milliseconds.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -18,6 +19,10 @@ using velmo::testing::TestPreset;
 using velmo::testing::TestSample;
 using velmo::testing::TestZone;
 using Generators = std::vector<std::pair<uint16_t, int16_t>>;
+constexpr uint16_t kKeyRange = 43;
+constexpr uint16_t kDrumBank = 128;
+// An image with no wave takes about this many bytes.
+constexpr size_t kFixedBytes = 86000;
 
 // Reads the input front to back; past its end every read gives 0.
 class InputReader {
@@ -64,11 +69,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   InputReader in(std::span<const uint8_t>(data, size));
   const std::vector<TestSample> samples = {ReadSample(in, "a"), ReadSample(in, "b")};
   std::vector<TestPreset> presets;
-  for (const uint16_t bank : {0, 128}) {
+  for (const uint16_t bank : {uint16_t{0}, kDrumBank}) {
     TestPreset preset;
     preset.bank = bank;
     preset.program = bank == 0 ? in.Byte() % 2 : 0;
     preset.presetGenerators = ReadGenerators(in, in.Byte() % 8);
+    if (bank == kDrumBank) {
+      // A few drum keys (each becomes an instrument with its own loudness analysis) keep an
+      // input cheap; which keys, and whether a zone covers them, still comes from the input.
+      const int lo = 33 + in.Byte() % 51;
+      preset.presetGenerators.insert(preset.presetGenerators.begin(),
+                                     {kKeyRange, velmo::testing::Range(lo, lo + in.Byte() % 2)});
+    }
     preset.globalInstrumentGenerators = ReadGenerators(in, in.Byte() % 8);
     const int zones = 1 + in.Byte() % 3;
     for (int z = 0; z < zones; ++z) {
@@ -77,12 +89,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     presets.push_back(std::move(preset));
   }
+  // Most inputs get the usual budget; the rest one just above the image's fixed part, so that
+  // the waves must be shortened (or the budget is refused).
+  const uint8_t budget = in.Byte();
+  const size_t maxBytes = budget < 128 ? velmo::kDefaultBankBudget : kFixedBytes + budget * 24;
   try {
     // The parsed SoundFont reads its samples from these bytes: they must outlive it.
     const std::vector<uint8_t> bytes = velmo::testing::WriteSoundFont(samples, presets);
     const velmo::SoundFont font = velmo::ParseSoundFont(bytes);
     velmo::BuildSummary summary;
-    (void)velmo::BuildBank(font, velmo::kDefaultBankBudget, summary);
+    (void)velmo::BuildBank(font, maxBytes, summary);
   } catch (const std::runtime_error&) {
     // SoundFontError and the builder's refusals are both runtime errors: a clean rejection.
   }

@@ -40,9 +40,13 @@ TEST(UnpackVRXData, ExpandsNestedPairsAndConsecutiveBlocks) {
   table.Left[254] = 255;
   table.Right[254] = 'c';
   Bytes packed = Block(table, {254, 'x', 255});
-  const Bytes second = Block(VRXPairTable(), {'y'});
+  // The next block's table gives code 255 another meaning.
+  VRXPairTable next;
+  next.Left[255] = 'y';
+  next.Right[255] = 'z';
+  const Bytes second = Block(next, {255});
   packed.insert(packed.end(), second.begin(), second.end());
-  EXPECT_EQ(UnpackVRXData(packed, 7), (Bytes{'a', 'b', 'c', 'x', 'a', 'b', 'y'}));
+  EXPECT_EQ(UnpackVRXData(packed, 8), (Bytes{'a', 'b', 'c', 'x', 'a', 'b', 'y', 'z'}));
   EXPECT_EQ(UnpackVRXData({}, 0), Bytes{}) << "no blocks, no bytes";
 }
 

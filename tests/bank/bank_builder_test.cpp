@@ -237,6 +237,8 @@ TEST(BankBuilder, ExtremeGeneratorsStillBuildAPlayableBank) {
   const std::vector<std::pair<uint16_t, int16_t>> extremes[] = {
       {{kGenCoarseTune, 32767}, {kGenFineTune, 32767}, {kGenScaleTuning, 32767}},
       {{kGenCoarseTune, -32768}, {kGenFineTune, -32768}, {kGenOverridingRootKey, 127}},
+      // Keys far below the root at the widest key tracking: a step far below a frame per note.
+      {{kGenScaleTuning, 32767}, {kGenOverridingRootKey, 127}, {kGenSampleModes, 1}},
       {{kGenAttackVolEnv, 32767},
        {kGenDecayVolEnv, 32767},
        {kGenReleaseVolEnv, 32767},

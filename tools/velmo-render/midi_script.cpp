@@ -35,9 +35,9 @@ std::optional<int> HexDigit(char c) {
   return std::nullopt;
 }
 
-// Splits at most `maxTokens` tokens (the rest of the line is left unread).
-std::vector<std::string_view> SplitTokens(std::string_view line, size_t maxTokens) {
-  std::vector<std::string_view> tokens;
+// Splits at most `maxTokens` tokens into `tokens` (the rest of the line is left unread).
+void SplitTokens(std::string_view line, size_t maxTokens, std::vector<std::string_view>& tokens) {
+  tokens.clear();
   size_t pos = 0;
   while (pos < line.size() && tokens.size() < maxTokens) {
     while (pos < line.size() && IsBlank(line[pos]))
@@ -51,7 +51,6 @@ std::vector<std::string_view> SplitTokens(std::string_view line, size_t maxToken
     tokens.push_back(token);
     pos = end;
   }
-  return tokens;
 }
 
 ScriptLine ParseEntryLine(int64_t lineNumber, std::string_view line,
@@ -93,7 +92,11 @@ ScriptError::ScriptError(int64_t lineNumber, const std::string& message)
 std::vector<ScriptLine> ParseMidiScript(std::string_view text, const ScriptLimits& limits) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
 
+  // Room for every line up to the limit, so a long script is not moved as it grows.
+  const auto lines = static_cast<int64_t>(std::count(text.begin(), text.end(), '\n')) + 1;
   std::vector<ScriptLine> entries;
+  entries.reserve(static_cast<size_t>(std::min(lines, limits.entryLines)));
+  std::vector<std::string_view> tokens;  // one line's, reused
   int64_t lineNumber = 0;
   int64_t midiBytes = 0;
   while (!text.empty()) {
@@ -104,8 +107,7 @@ std::vector<ScriptLine> ParseMidiScript(std::string_view text, const ScriptLimit
     if (line.ends_with('\r')) line.remove_suffix(1);
 
     // One token more than the byte budget allows is enough to see it is over.
-    const std::vector<std::string_view> tokens =
-        SplitTokens(line, static_cast<size_t>(limits.midiBytes - midiBytes) + 2);
+    SplitTokens(line, static_cast<size_t>(limits.midiBytes - midiBytes) + 2, tokens);
     if (tokens.empty()) continue;  // blank or comment line
     midiBytes += static_cast<int64_t>(tokens.size()) - 1;
     if (static_cast<int64_t>(entries.size()) == limits.entryLines || midiBytes > limits.midiBytes) {
