@@ -18,6 +18,8 @@ constexpr double kMinDecayDb = 6.0;
 constexpr double kLowestLevelDb = 42.0;
 // The fastest decay moved into the envelope.
 constexpr double kMaxFallDbPerSecond = 100.0;
+// The longest a flattened wave may play: one minute.
+constexpr double kMaxPlayedFrames = 60.0 * playback::kOutputRate;
 
 // The wave's level (its peak in 10 ms windows, relative to the loudest) per output frame, never
 // rising after its peak: what the sound falls by as it plays.
@@ -29,8 +31,11 @@ std::vector<double> DecayDb(const std::vector<float>& frames, double step, int32
   std::vector<double> power(static_cast<size_t>(windows), 0.0);
   for (int32_t w = 0; w < windows; ++w) {
     // Every wave frame the window plays, so no peak is skipped when the step exceeds 1.
-    const auto first = static_cast<size_t>(w * kWindowFrames * step);
-    const auto last = std::min(frames.size(), static_cast<size_t>((w + 1) * kWindowFrames * step));
+    // Worked out in floating point and clamped to the wave first: a step far above one frame
+    // per frame would not fit an index.
+    const double size = static_cast<double>(frames.size());
+    const auto first = static_cast<size_t>(std::min(size, w * kWindowFrames * step));
+    const auto last = static_cast<size_t>(std::min(size, (w + 1) * kWindowFrames * step));
     double peak = 0;
     for (size_t n = first; n < last; ++n)
       peak = std::max(peak, std::abs(double(frames[n])));
@@ -66,8 +71,12 @@ double Db(float gain) {
 
 std::vector<float> FlattenDecay(const std::vector<float>& frames, double step, int32_t key,
                                 double minGain, ImageInstrument& record) {
-  if (frames.empty() || step <= 0) return {};
-  const auto outFrames = static_cast<int32_t>(std::ceil(static_cast<double>(frames.size()) / step));
+  if (frames.empty() || !std::isfinite(step) || step <= 0) return {};
+  // A wave that plays longer than this at its step is left as it is: the envelope tables
+  // worked out per played frame would take gigabytes for a step near zero.
+  const double played = std::ceil(static_cast<double>(frames.size()) / step);
+  if (played > kMaxPlayedFrames) return {};
+  const auto outFrames = static_cast<int32_t>(played);
   const std::vector<double> decay = DecayDb(frames, step, outFrames, true);
   if (decay.empty() || decay.back() < kMinDecayDb) return {};
   const std::vector<float> before = EngineEnvelopeGains(record, key, outFrames, 0);
