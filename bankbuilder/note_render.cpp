@@ -5,6 +5,7 @@
 
 #include "bankbuilder/envelope_mapping.h"
 #include "bankbuilder/soundfont_voice.h"
+#include "bankbuilder/two_pole_low_pass.h"
 
 namespace velmo {
 namespace {
@@ -120,33 +121,6 @@ RenderPlan PlanRender(const SoundFont& font, const NoteLayers& layers, int32_t k
   return plan;
 }
 
-// Two-pole resonant low-pass whose coefficients may change between frames.
-class MovingLowPass {
- public:
-  void Set(double cycles, double q) {
-    const double w = 2 * M_PI * cycles;
-    const double alpha = std::sin(w) / (2 * q);
-    const double cosw = std::cos(w);
-    const double a0 = 1 + alpha;
-    b0_ = (1 - cosw) / 2 / a0;
-    b1_ = (1 - cosw) / a0;
-    a1_ = -2 * cosw / a0;
-    a2_ = (1 - alpha) / a0;
-  }
-  double Run(double x) {
-    const double y = b0_ * (x + x2_) + b1_ * x1_ - a1_ * y1_ - a2_ * y2_;
-    x2_ = x1_;
-    x1_ = x;
-    y2_ = y1_;
-    y1_ = y;
-    return y;
-  }
-
- private:
-  double b0_ = 1, b1_ = 0, a1_ = 0, a2_ = 0;
-  double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
-};
-
 // Reads a resampled layer at fractional positions (4-point Catmull-Rom), through its loop.
 class LayerReader {
  public:
@@ -224,7 +198,7 @@ std::vector<double> RenderLayer(const SoundFont& font, const NoteLayers& layers,
           : SoundFontEnvelopeGains(EnvelopeOf(zone), static_cast<int32_t>(mainGains.size()));
 
   std::vector<double> out(static_cast<size_t>(plan.frames));
-  MovingLowPass filter;
+  TwoPoleLowPass filter;
   bool bypass = true;
   double position = 0;
   for (int64_t n = 0; n < plan.frames; ++n) {
@@ -235,7 +209,7 @@ std::vector<double> RenderLayer(const SoundFont& font, const NoteLayers& layers,
           std::clamp(staticCutoff + mod * zone.gen[kGenModEnvToFilterFc], 1500.0, 13500.0);
       const double cycles = 8.176 * std::pow(2.0, cents / 1200.0) / plan.waveRate;
       bypass = cycles >= maxCycles;
-      filter.Set(std::clamp(cycles, 1e-4, maxCycles), q);
+      filter.Set(2 * M_PI * std::clamp(cycles, 1e-4, maxCycles), q);
     }
     double x = reader.Read(position);
     if (filters) {

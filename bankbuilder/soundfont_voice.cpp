@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "bankbuilder/envelope_mapping.h"
+#include "bankbuilder/two_pole_low_pass.h"
 
 namespace velmo {
 namespace {
@@ -29,33 +30,6 @@ double ModLfoAt(const ResolvedZone& zone, double t) {
   if (phase < 0.75) return 2 - 4 * phase;
   return 4 * phase - 4;
 }
-
-// Two-pole resonant low-pass whose coefficients may change between frames.
-class LowPass {
- public:
-  void Set(double hertz, double q) {
-    const double w = 2 * M_PI * hertz / kVoiceRate;
-    const double alpha = std::sin(w) / (2 * q);
-    const double cosw = std::cos(w);
-    const double a0 = 1 + alpha;
-    b0_ = (1 - cosw) / 2 / a0;
-    b1_ = (1 - cosw) / a0;
-    a1_ = -2 * cosw / a0;
-    a2_ = (1 - alpha) / a0;
-  }
-  double Run(double x) {
-    const double y = b0_ * (x + x2_) + b1_ * x1_ - a1_ * y1_ - a2_ * y2_;
-    x2_ = x1_;
-    x1_ = x;
-    y2_ = y1_;
-    y1_ = y;
-    return y;
-  }
-
- private:
-  double b0_ = 1, b1_ = 0, a1_ = 0, a2_ = 0;
-  double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
-};
 
 }  // namespace
 
@@ -127,7 +101,7 @@ double SoundFontNotePower(const SoundFont& font, const ResolvedZone& zone,
   const double maxHertz = 0.45 * kVoiceRate;
   const bool moves = zone.gen[kGenModEnvToFilterFc] != 0 || zone.gen[kGenModLfoToFilterFc] != 0;
   const bool filters = options.filter && (moves || HertzOfCents(cutoff) < maxHertz);
-  LowPass filter;
+  TwoPoleLowPass filter;
   bool bypass = true;
   double position = 0;
   double power = 0;
@@ -140,7 +114,7 @@ double SoundFontNotePower(const SoundFont& font, const ResolvedZone& zone,
                                       lfo * zone.gen[kGenModLfoToFilterFc],
                                   1500.0, 13500.0));
       bypass = hertz >= maxHertz;
-      filter.Set(std::clamp(hertz, 5.0, maxHertz), q);
+      filter.Set(2 * M_PI * std::clamp(hertz, 5.0, maxHertz) / kVoiceRate, q);
     }
     double x;
     if (!loops && position >= static_cast<double>(end - start - 1)) {
