@@ -41,11 +41,19 @@ double InterpolationResponse(double cycles) {
   return std::abs(MeanResponse(cycles)) / std::abs(MeanResponse(0.0));
 }
 
-PreEmphasis::PreEmphasis(double maxBoostDb) : inverse_(kGrid + 1) {
+PreEmphasis::PreEmphasis(double maxBoostDb)
+    : inverse_(kGrid + 1), cosines_(static_cast<size_t>((2 * kHalfTaps + 1) * (kGrid + 1))) {
   const double maxGain = std::pow(10.0, maxBoostDb / 20.0);
   for (int32_t i = 0; i <= kGrid; ++i) {
     const double response = InterpolationResponse(0.5 * i / kGrid);
     inverse_[static_cast<size_t>(i)] = std::min(maxGain, 1.0 / std::max(response, 1e-9));
+  }
+  auto cosine = cosines_.begin();
+  for (int32_t k = -kHalfTaps; k <= kHalfTaps; ++k) {
+    for (int32_t i = 0; i <= kGrid; ++i) {
+      const double cycles = 0.5 * i / kGrid;
+      *cosine++ = std::cos(2 * M_PI * cycles * k);
+    }
   }
 }
 
@@ -67,12 +75,12 @@ std::vector<double> PreEmphasis::Taps(double step) const {
   }
   // Frequency sampling with a Hann window: h[k] = 2 * integral of G(v) cos(2 pi v k) dv.
   std::vector<double> taps(2 * kHalfTaps + 1);
+  auto cosine = cosines_.cbegin();
   for (int32_t k = -kHalfTaps; k <= kHalfTaps; ++k) {
     double sum = 0;
     for (int32_t i = 0; i <= kGrid; ++i) {
-      const double cycles = 0.5 * i / kGrid;
       const double weight = (i == 0 || i == kGrid) ? 0.5 : 1.0;
-      sum += weight * gain[static_cast<size_t>(i)] * std::cos(2 * M_PI * cycles * k);
+      sum += weight * gain[static_cast<size_t>(i)] * *cosine++;
     }
     const double window = 0.5 + 0.5 * std::cos(M_PI * k / (kHalfTaps + 1));
     taps[static_cast<size_t>(k + kHalfTaps)] = window * sum / kGrid;

@@ -28,6 +28,9 @@ class PreEmphasis {
 
  private:
   std::vector<double> inverse_;  // bounded inverse response on a grid from 0 to 0.5 cycles
+  // cos(2 pi v k) for every tap offset k and grid point v, so that a wave's taps cost
+  // multiplications only (the builder asks for taps once per wave).
+  std::vector<double> cosines_;
 };
 
 }  // namespace velmo

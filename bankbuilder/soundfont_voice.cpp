@@ -20,16 +20,26 @@ double HertzOfCents(double cents) {
   return 8.176 * std::pow(2.0, cents / 1200.0);
 }
 
-// The modulation LFO (-1..1, a triangle starting at 0 and rising) at `t` seconds.
-double ModLfoAt(const ResolvedZone& zone, double t) {
-  const double delay = Seconds(zone.gen[kGenDelayModLfo]);
-  if (t < delay) return 0.0;
-  const double hertz = HertzOfCents(std::clamp(zone.gen[kGenFreqModLfo], -16000, 4500));
-  const double phase = std::fmod((t - delay) * hertz, 1.0);
-  if (phase < 0.25) return 4 * phase;
-  if (phase < 0.75) return 2 - 4 * phase;
-  return 4 * phase - 4;
-}
+// The modulation LFO (-1..1, a triangle starting at 0 and rising). Its delay and rate are
+// worked out once per note, since it is read at every frame.
+class ModLfo {
+ public:
+  explicit ModLfo(const ResolvedZone& zone)
+      : delay_(Seconds(zone.gen[kGenDelayModLfo])),
+        hertz_(HertzOfCents(std::clamp(zone.gen[kGenFreqModLfo], -16000, 4500))) {}
+
+  double At(double t) const {
+    if (t < delay_) return 0.0;
+    const double phase = std::fmod((t - delay_) * hertz_, 1.0);
+    if (phase < 0.25) return 4 * phase;
+    if (phase < 0.75) return 2 - 4 * phase;
+    return 4 * phase - 4;
+  }
+
+ private:
+  double delay_;
+  double hertz_;
+};
 
 }  // namespace
 
@@ -101,13 +111,14 @@ double SoundFontNotePower(const SoundFont& font, const ResolvedZone& zone,
   const double maxHertz = 0.45 * kVoiceRate;
   const bool moves = zone.gen[kGenModEnvToFilterFc] != 0 || zone.gen[kGenModLfoToFilterFc] != 0;
   const bool filters = options.filter && (moves || HertzOfCents(cutoff) < maxHertz);
+  const ModLfo modLfo(zone);
   TwoPoleLowPass filter;
   bool bypass = true;
   double position = 0;
   double power = 0;
   for (int32_t i = 0; i < options.frames; ++i) {
     const double t = static_cast<double>(i) / kVoiceRate;
-    const double lfo = ModLfoAt(zone, t);
+    const double lfo = modLfo.At(t);
     if (filters && i % kControlFrames == 0) {
       const double hertz =
           HertzOfCents(std::clamp(cutoff + ModEnvelopeAt(zone, t) * zone.gen[kGenModEnvToFilterFc] +
