@@ -56,6 +56,8 @@ TEST(ToneOptions, NumbersAreWholeFiniteAndInRange) {
       {{"--pan", "99999999999"}, "bad value for --pan"},
       {{"--seconds"}, "missing value after --seconds"},
       {{"--loud", "1"}, "unknown option --loud"},
+      {{"--freq", "1\x1b[2J\n"}, "bad value for --freq: 1\\x1B[2J\\x0A"},
+      {{"--\x1b]0;x\x07", "1"}, "unknown option --\\x1B]0;x\\x07"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> words = {"velmo-tone"};

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string_view>
 
+#include "fileio/terminal_text.h"
+
 namespace velmo::tone {
 
 namespace {
@@ -65,11 +67,13 @@ std::optional<ToneOptions> ParseToneOptions(int argc, char** argv, std::string& 
       options.listDevices = value == "list";
       if (!options.listDevices) options.device = value;
     } else {
-      error = "unknown option " + std::string(arg);
+      error = "unknown option " + fileio::EscapeForTerminal(arg);
       return std::nullopt;
     }
     if (!ok) {
-      error = "bad value for " + std::string(arg) + ": " + std::string(value);
+      // The words are echoed as typed, with control characters escaped so that a pasted
+      // escape sequence cannot rewrite the terminal.
+      error = "bad value for " + std::string(arg) + ": " + fileio::EscapeForTerminal(value);
       return std::nullopt;
     }
     ++i;
