@@ -79,6 +79,9 @@ struct RegionPlan {
 
 struct InstrumentPlan {
   bool drum = false;
+  // The envelope's second and third decay segments carry on the decay of waves cut to a
+  // looping tail (see CarryTailDecay).
+  bool tailDecay = false;
   int32_t drumKey = 0;
   std::vector<RegionPlan> regions;
 };
@@ -466,8 +469,11 @@ double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
   const double step = std::pow(2.0, PlayCents(main.zone, sample, key, wave.rate) / 1200.0);
   constexpr int32_t kFrames = playback::kOutputRate * 2 / 5;
   // Extreme tunings make the step tiny: a loop reached after the frames compared is never seen.
-  const auto loopFrame =
-      static_cast<int32_t>(wave.loops ? std::min(wave.loopStart / step, double{kFrames}) : 0.0);
+  // (A whole one-shot of an instrument carrying on tail decays reaches it at its end.)
+  const double loopAt = wave.loops       ? wave.loopStart / step
+                        : plan.tailDecay ? static_cast<double>(wave.frames.size()) / step
+                                         : 0.0;
+  const auto loopFrame = static_cast<int32_t>(std::min(loopAt, double{kFrames}));
   const std::vector<float> ours = EngineEnvelopeGains(record, key, kFrames, loopFrame);
   const double loopLength = static_cast<double>(wave.loopEnd) - wave.loopStart + 1;
   double ourPower = 0;
@@ -499,6 +505,84 @@ double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
   }
   if (ourPower <= 0 || theirPower <= 0) return 0.0;
   return std::clamp(10.0 * std::log10(theirPower / ourPower), -24.0, 24.0);
+}
+
+// Seconds of a held note of `key` until the source's sample, from pool frame `from` on, has
+// fallen 18 dB and until it has fallen 48 dB or ended, below its level over the `before`
+// frames before `from` (20 ms windows of the note, the level never rising after a window).
+std::pair<double, double> RemainingDecay(const SoundFont& font, const RegionPlan& region,
+                                         const WaveSource& source, int64_t from, int64_t before,
+                                         int32_t key) {
+  const SfSample& sample = font.samples[region.zone.sampleIndex];
+  const double step =
+      std::pow(2.0, PlayCents(region.zone, sample, key, sample.sampleRate) / 1200.0);
+  constexpr double kWindowSeconds = 0.02;
+  const auto window =
+      std::max<int64_t>(1, static_cast<int64_t>(kWindowSeconds * playback::kOutputRate * step));
+  auto power = [&](int64_t lo, int64_t hi) {
+    double sum = 0;
+    for (int64_t i = lo; i < hi; ++i) {
+      double x = font.Frame(static_cast<uint32_t>(i));
+      if (source.partnerOffset != 0)
+        x += font.Frame(static_cast<uint32_t>(i + source.partnerOffset));
+      sum += x * x;
+    }
+    return sum / static_cast<double>(std::max<int64_t>(1, hi - lo));
+  };
+  const double reference = power(std::max(source.start, from - before), from);
+  std::vector<double> db;
+  for (int64_t at = from; at + window <= source.end; at += window)
+    db.push_back(10.0 *
+                 std::log10(std::max(power(at, at + window), 1e-9) / std::max(reference, 1e-9)));
+  for (size_t i = db.size(); i-- > 1;)
+    db[i - 1] = std::max(db[i - 1], db[i]);
+  const auto end = static_cast<double>(db.size()) * kWindowSeconds;
+  auto until = [&](double fall) {
+    for (size_t i = 0; i < db.size(); ++i) {
+      if (db[i] <= -fall) return static_cast<double>(i + 1) * kWindowSeconds;
+    }
+    return end;
+  };
+  return {until(18.0), until(48.0)};
+}
+
+// An instrument whose regions all play one-shot samples and whose own envelope does not decay
+// leaves the decay to its samples. Where one was cut for the budget to a looping tail (the main
+// region's, else the first), the envelope's second and third decay segments (which start when
+// a wave reaches its loop) carry on that sample's decay from the cut: down 18 dB, then to
+// silence, faster by the octave as the sample plays faster. Returns whether it did.
+bool CarryTailDecay(const SoundFont& font, const InstrumentPlan& plan,
+                    const std::vector<SourceUse>& sources, const std::vector<ResampledWave>& waves,
+                    ImageInstrument& record) {
+  const RegionPlan& main = MainRegion(plan);
+  if (EnvelopeOf(main.zone).sustainDb >= 1.0) return false;
+  const RegionPlan* cut = waves[main.source].loops ? &main : nullptr;
+  for (const RegionPlan& region : plan.regions) {
+    if (!region.layers.zones.empty() || sources[region.source].source.HasUsableLoop()) return false;
+    if (cut == nullptr && waves[region.source].loops) cut = &region;
+  }
+  if (cut == nullptr) return false;
+  const WaveSource& source = sources[cut->source].source;
+  const ResampledWave& wave = waves[cut->source];
+  const double perFrame = font.samples[source.sampleIndex].sampleRate / wave.rate;
+  const auto from =
+      source.start + static_cast<int64_t>(static_cast<double>(wave.frames.size()) * perFrame);
+  const auto before = static_cast<int64_t>((wave.loopEnd - wave.loopStart + 1) * perFrame);
+  auto [fall, end] =
+      RemainingDecay(font, *cut, source, std::min(from, source.end), before, cut->tuneKey);
+  // Times at key 60, which the key scaling counts from.
+  const double toKey60 = std::pow(2.0, (cut->tuneKey - 60) / 12.0);
+  fall *= toKey60;
+  end *= toKey60;
+  constexpr int32_t kFallLevel = 16;  // 18 dB below full
+  const int32_t full = record.envLevel[1] * 256;
+  record.envLevel[2] = static_cast<int8_t>(end > fall ? kFallLevel : 0);
+  record.envRate[2] = static_cast<int8_t>(FitRateIndex(full, record.envLevel[2] * 256, fall));
+  record.envLevel[3] = 0;
+  record.envRate[3] =
+      static_cast<int8_t>(end > fall ? FitRateIndex(kFallLevel * 256, 0, end - fall) : 127);
+  record.envRateKeyScale[2] = record.envRateKeyScale[3] = 3;
+  return true;
 }
 
 // The work of a build grows with the zones it reads and the sample frames they span; a crafted
@@ -697,6 +781,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
         }
       }
       FitRateKeyScaling(EnvelopeOf(main.zone), keys, envelopes[index]);
+      plans[index].tailDecay = CarryTailDecay(font, plan, sources, heardWaves, envelopes[index]);
     }
     // A wave cut to fit the budget ends in a fade, not in its own decay: a key-off would
     // release its ringing from a flattened level, far faster.
@@ -790,6 +875,10 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       s.loopMode = wave.loops ? 1 : 0;
       s.start = 0;
       s.loopStart = static_cast<uint16_t>(wave.loopStart);
+      // A whole one-shot in an instrument whose envelope carries on cut waves' decays reaches
+      // its "loop" only at its silent end, so that decay never shortens it.
+      if (plan.tailDecay && !wave.loops)
+        s.loopStart = static_cast<uint16_t>(std::max<uint32_t>(wave.loopEnd, 3) - 3);
       s.loopEnd = static_cast<uint16_t>(wave.loopEnd);
       s.waveSlot = static_cast<uint16_t>(region.source + 1);
       record.regionSample[r] = static_cast<uint16_t>(nextSample);

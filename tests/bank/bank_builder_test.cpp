@@ -243,6 +243,38 @@ TEST(BankBuilder, DrumsKeepTheirFloorWhenTheBudgetIsTight) {
   EXPECT_GT(testing::RmsOf(late, late.size() - 2205, 2205), 100.0);
 }
 
+// A decaying one-shot (40 dB per second at its root key) cut for the budget to a looping tail:
+// the envelope carries the decay on from the cut, faster by the octave as the sample plays
+// faster. Between 0.55 s and 1.05 s of its root key's note (half that an octave up) it falls
+// about 20 dB.
+TEST(BankBuilder, CutOneShotsDecayOnThroughTheEnvelope) {
+  std::vector<int16_t> frames = Sine(3 * 22050, 50, 20000);
+  for (size_t i = 0; i < frames.size(); ++i)
+    frames[i] = static_cast<int16_t>(frames[i] * std::pow(10.0, -2.0 * i / 22050.0));
+  std::vector<TestSample> samples = {{"decaying", frames, 0, 0, 22050, 69}};
+  std::vector<TestPreset> presets(1);
+  presets[0].zones = {TestZone{{}, 0}};
+  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, presets);
+  const SoundFont font = ParseSoundFont(fontBytes);
+  BuildSummary summary;
+  const std::vector<uint8_t> full = BuildBank(font, kDefaultBankBudget, summary);
+  const BankImage image = ParseBankImage(full);
+  const size_t waveFrames =
+      image.waves[image.samples[image.instruments[0].regionSample[0]].waveSlot].size();
+  const std::vector<uint8_t> small = BuildBank(font, full.size() - waveFrames + 8000, summary);
+  for (const int32_t key : {69, 81}) {
+    const double scale = std::pow(2.0, (69 - key) / 12.0);
+    const std::vector<int32_t> note = testing::PlayNote(small, 0, 0, key, 200);
+    auto rmsAt = [&](double seconds) {
+      return testing::RmsOf(note, static_cast<size_t>(seconds * scale * 22050), 1102);
+    };
+    ASSERT_GT(rmsAt(1.05), 5.0) << key;
+    const double fall = 20 * std::log10(rmsAt(0.55) / rmsAt(1.05));
+    EXPECT_GT(fall, 10.0) << key;
+    EXPECT_LT(fall, 30.0) << key;
+  }
+}
+
 TEST(BankBuilder, SameSoundFontGivesTheSameBytesAndBudgetsAreKept) {
   const Built& b = Shared();
   BuildSummary again;
