@@ -45,6 +45,21 @@ constexpr double kMaxUpsampling = 2.0;
 // Most zones rendered into one note (the main zone and the first others in SoundFont order);
 // General MIDI SoundFonts layer at most a few.
 constexpr size_t kMaxRenderedLayers = 8;
+// Bands of keys a rendered note is split into, each rendered at its key (the nearest of the
+// band's keys a run holds): an octave apart around 60.
+struct RenderBand {
+  int32_t lo, hi, key;
+};
+constexpr std::array<RenderBand, 5> kRenderBands = {
+    {{0, 41, 36}, {42, 53, 48}, {54, 65, 60}, {66, 77, 72}, {78, 127, 84}}};
+// A band of a rendered note is made for the key this far below its own key (one wave frame
+// per output frame there).
+constexpr int32_t kBandRateKeys = 3;
+// Bands of a rendered note away from key 60 take this share of the budget's frame cap.
+constexpr double kOffCentreCapShare = 0.5;
+// Keys over which an instrument's decay and release key scaling is fitted: the range most
+// music plays in.
+constexpr std::pair<int32_t, int32_t> kKeyScalingFit = {36, 84};
 // Frames a drum wave keeps (0.74 s at 44100 Hz) when the budget allows.
 constexpr int64_t kDrumFloorFrames = 32768;
 
@@ -56,6 +71,7 @@ struct RegionPlan {
   int64_t partnerOffset = 0;  // pool frames to the stereo partner mixed into the wave; 0 = none
   size_t source = 0;
   int32_t tuneKey = 60;     // key at which the pitch is matched exactly
+  bool banded = false;      // one band of a rendered note split by keys
   double attenuation8 = 0;  // wanted attenuation of the full-scale wave, 1/8 dB
   // Zones rendered together into the region's wave (empty: the wave is `zone`'s sample).
   NoteLayers layers;
@@ -63,6 +79,9 @@ struct RegionPlan {
 
 struct InstrumentPlan {
   bool drum = false;
+  // The envelope's second and third decay segments carry on the decay of waves cut to a
+  // looping tail (see CarryTailDecay).
+  bool tailDecay = false;
   int32_t drumKey = 0;
   std::vector<RegionPlan> regions;
 };
@@ -75,6 +94,7 @@ struct SourceUse {
   double scale = 0;    // peak as a share of the 8-bit range
   NoteLayers layers;   // zones rendered into one wave; empty = the source's sample
   int32_t renderKey = 60;
+  double capShare = 1.0;  // share of the budget's frame cap the wave may take
 };
 
 // The SoundFont's low-pass at velocity 100: initialFilterFc plus the player's standard
@@ -313,27 +333,78 @@ std::vector<RegionPlan> PlanMelodicRegions(const SoundFont& font,
     runs[into].hi = std::max(runs[into].hi, runs[narrow].hi);
     runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(narrow));
   }
-  for (RegionPlan& run : runs) {
+  auto finish = [&](RegionPlan& run, int32_t key) {
     run.zone = zones[run.source];
-    run.tuneKey = std::clamp(60, run.lo, run.hi);
+    run.tuneKey = key;
     run.layers =
         LayersOf(font, zones, run.source, std::clamp(run.tuneKey, run.zone.keyLo, run.zone.keyHi));
     if (!run.layers.zones.empty()) {
       run.layerGain = 1.0;
       run.partnerOffset = 0;
     }
+  };
+  // A rendered note holds its layers' own timing and mix: played far from the key it was
+  // rendered for, its envelopes run faster or slower and other keys may sound other layers.
+  // Such a run is split into one region per band of keys, each rendered at the band's key,
+  // widest runs first while the regions last.
+  std::vector<std::vector<RegionPlan>> pieces(runs.size());
+  size_t count = runs.size();
+  std::vector<size_t> order(runs.size());
+  for (size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return runs[a].hi - runs[a].lo > runs[b].hi - runs[b].lo;
+  });
+  for (const size_t i : order) {
+    std::vector<RegionPlan> split;
+    for (const RenderBand& band : kRenderBands) {
+      const int32_t lo = std::max(band.lo, runs[i].lo), hi = std::min(band.hi, runs[i].hi);
+      if (lo > hi) continue;
+      RegionPlan piece = runs[i];
+      piece.lo = lo;
+      piece.hi = hi;
+      finish(piece, std::clamp(band.key, lo, hi));
+      // Plain pieces next to each other stay one region.
+      if (!split.empty() && split.back().layers.zones.empty() && piece.layers.zones.empty()) {
+        split.back().hi = hi;
+        continue;
+      }
+      split.push_back(piece);
+    }
+    if (split.size() > 1 && count + split.size() - 1 <= kMaxRegions) {
+      count += split.size() - 1;
+      pieces[i] = std::move(split);
+    }
   }
-  return runs;
+  std::vector<RegionPlan> regions;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (pieces[i].empty()) {
+      finish(runs[i], std::clamp(60, runs[i].lo, runs[i].hi));
+      regions.push_back(runs[i]);
+      continue;
+    }
+    for (RegionPlan& piece : pieces[i]) {
+      piece.banded = !piece.layers.zones.empty();
+      // A plain piece plays the run's wave, made and tuned for the run's key nearest 60.
+      if (piece.layers.zones.empty()) finish(piece, std::clamp(60, runs[i].lo, runs[i].hi));
+      regions.push_back(piece);
+    }
+  }
+  return regions;
+}
+
+int64_t ShareOf(int64_t cap, double share) {
+  return std::max<int64_t>(64, static_cast<int64_t>(static_cast<double>(cap) * share));
 }
 
 // Frame cap that brings the waves' total within `budgetFrames`; a wave is cut at the larger of
 // the cap and its floor (floors are dropped when the budget cannot hold them).
 int64_t FrameCap(const std::vector<int64_t>& frames, std::vector<int64_t>& floors,
-                 int64_t budgetFrames) {
+                 const std::vector<double>& shares, int64_t budgetFrames) {
   auto total = [&](int64_t cap) {
     int64_t sum = 0;
     for (size_t i = 0; i < frames.size(); ++i)
-      sum += std::min(frames[i], std::max(cap, floors[i]));
+      sum += std::min(frames[i], std::max(ShareOf(cap, shares[i]), floors[i]));
     return sum;
   };
   int64_t lo = 64, hi = static_cast<int64_t>(kMaxWaveFrames);
@@ -398,8 +469,11 @@ double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
   const double step = std::pow(2.0, PlayCents(main.zone, sample, key, wave.rate) / 1200.0);
   constexpr int32_t kFrames = playback::kOutputRate * 2 / 5;
   // Extreme tunings make the step tiny: a loop reached after the frames compared is never seen.
-  const auto loopFrame =
-      static_cast<int32_t>(wave.loops ? std::min(wave.loopStart / step, double{kFrames}) : 0.0);
+  // (A whole one-shot of an instrument carrying on tail decays reaches it at its end.)
+  const double loopAt = wave.loops       ? wave.loopStart / step
+                        : plan.tailDecay ? static_cast<double>(wave.frames.size()) / step
+                                         : 0.0;
+  const auto loopFrame = static_cast<int32_t>(std::min(loopAt, double{kFrames}));
   const std::vector<float> ours = EngineEnvelopeGains(record, key, kFrames, loopFrame);
   const double loopLength = static_cast<double>(wave.loopEnd) - wave.loopStart + 1;
   double ourPower = 0;
@@ -431,6 +505,84 @@ double LoudnessCorrectionDb(const SoundFont& font, const InstrumentPlan& plan,
   }
   if (ourPower <= 0 || theirPower <= 0) return 0.0;
   return std::clamp(10.0 * std::log10(theirPower / ourPower), -24.0, 24.0);
+}
+
+// Seconds of a held note of `key` until the source's sample, from pool frame `from` on, has
+// fallen 18 dB and until it has fallen 48 dB or ended, below its level over the `before`
+// frames before `from` (20 ms windows of the note, the level never rising after a window).
+std::pair<double, double> RemainingDecay(const SoundFont& font, const RegionPlan& region,
+                                         const WaveSource& source, int64_t from, int64_t before,
+                                         int32_t key) {
+  const SfSample& sample = font.samples[region.zone.sampleIndex];
+  const double step =
+      std::pow(2.0, PlayCents(region.zone, sample, key, sample.sampleRate) / 1200.0);
+  constexpr double kWindowSeconds = 0.02;
+  const auto window =
+      std::max<int64_t>(1, static_cast<int64_t>(kWindowSeconds * playback::kOutputRate * step));
+  auto power = [&](int64_t lo, int64_t hi) {
+    double sum = 0;
+    for (int64_t i = lo; i < hi; ++i) {
+      double x = font.Frame(static_cast<uint32_t>(i));
+      if (source.partnerOffset != 0)
+        x += font.Frame(static_cast<uint32_t>(i + source.partnerOffset));
+      sum += x * x;
+    }
+    return sum / static_cast<double>(std::max<int64_t>(1, hi - lo));
+  };
+  const double reference = power(std::max(source.start, from - before), from);
+  std::vector<double> db;
+  for (int64_t at = from; at + window <= source.end; at += window)
+    db.push_back(10.0 *
+                 std::log10(std::max(power(at, at + window), 1e-9) / std::max(reference, 1e-9)));
+  for (size_t i = db.size(); i-- > 1;)
+    db[i - 1] = std::max(db[i - 1], db[i]);
+  const auto end = static_cast<double>(db.size()) * kWindowSeconds;
+  auto until = [&](double fall) {
+    for (size_t i = 0; i < db.size(); ++i) {
+      if (db[i] <= -fall) return static_cast<double>(i + 1) * kWindowSeconds;
+    }
+    return end;
+  };
+  return {until(18.0), until(48.0)};
+}
+
+// An instrument whose regions all play one-shot samples and whose own envelope does not decay
+// leaves the decay to its samples. Where one was cut for the budget to a looping tail (the main
+// region's, else the first), the envelope's second and third decay segments (which start when
+// a wave reaches its loop) carry on that sample's decay from the cut: down 18 dB, then to
+// silence, faster by the octave as the sample plays faster. Returns whether it did.
+bool CarryTailDecay(const SoundFont& font, const InstrumentPlan& plan,
+                    const std::vector<SourceUse>& sources, const std::vector<ResampledWave>& waves,
+                    ImageInstrument& record) {
+  const RegionPlan& main = MainRegion(plan);
+  if (EnvelopeOf(main.zone).sustainDb >= 1.0) return false;
+  const RegionPlan* cut = waves[main.source].loops ? &main : nullptr;
+  for (const RegionPlan& region : plan.regions) {
+    if (!region.layers.zones.empty() || sources[region.source].source.HasUsableLoop()) return false;
+    if (cut == nullptr && waves[region.source].loops) cut = &region;
+  }
+  if (cut == nullptr) return false;
+  const WaveSource& source = sources[cut->source].source;
+  const ResampledWave& wave = waves[cut->source];
+  const double perFrame = font.samples[source.sampleIndex].sampleRate / wave.rate;
+  const auto from =
+      source.start + static_cast<int64_t>(static_cast<double>(wave.frames.size()) * perFrame);
+  const auto before = static_cast<int64_t>((wave.loopEnd - wave.loopStart + 1) * perFrame);
+  auto [fall, end] =
+      RemainingDecay(font, *cut, source, std::min(from, source.end), before, cut->tuneKey);
+  // Times at key 60, which the key scaling counts from.
+  const double toKey60 = std::pow(2.0, (cut->tuneKey - 60) / 12.0);
+  fall *= toKey60;
+  end *= toKey60;
+  constexpr int32_t kFallLevel = 16;  // 18 dB below full
+  const int32_t full = record.envLevel[1] * 256;
+  record.envLevel[2] = static_cast<int8_t>(end > fall ? kFallLevel : 0);
+  record.envRate[2] = static_cast<int8_t>(FitRateIndex(full, record.envLevel[2] * 256, fall));
+  record.envLevel[3] = 0;
+  record.envRate[3] =
+      static_cast<int8_t>(end > fall ? FitRateIndex(kFallLevel * 256, 0, end - fall) : 127);
+  record.envRateKeyScale[2] = record.envRateKeyScale[3] = 3;
+  return true;
 }
 
 // The work of a build grows with the zones it reads and the sample frames they span; a crafted
@@ -534,10 +686,13 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       }
       region.source = it->second;
       // The rate at which the region's reference key plays kTargetStep wave frames per output
-      // frame: its lowest key the SoundFont covers, at most an octave below its tuning key.
+      // frame: its lowest key the SoundFont covers, at most an octave below its tuning key (a
+      // band of a rendered note, which plays half an octave either side of its key: at most
+      // kBandRateKeys below).
+      const int32_t lowest = region.banded ? kBandRateKeys : 12;
       const int32_t referenceKey = plan.drum ? region.tuneKey
                                              : std::clamp(std::max(region.lo, region.zone.keyLo),
-                                                          region.tuneKey - 12, region.tuneKey);
+                                                          region.tuneKey - lowest, region.tuneKey);
       const double cents = PlayCents(region.zone, sample, referenceKey, playback::kOutputRate);
       const double rate =
           std::clamp(kTargetStep * playback::kOutputRate * std::pow(2.0, -cents / 1200.0), kMinRate,
@@ -547,6 +702,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       use.rate = std::max(use.rate, rate);
       use.layers = region.layers;
       use.renderKey = region.tuneKey;
+      // The bands of a note away from key 60 give way first when the budget is short.
+      if (region.banded && (region.hi < 60 || region.lo > 60)) use.capShare = kOffCentreCapShare;
     }
   }
 
@@ -566,7 +723,10 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   std::vector<int64_t> floors;
   for (const SourceUse& use : sources)
     floors.push_back(use.drum ? kDrumFloorFrames : 0);
-  const int64_t sharedCap = FrameCap(estimates, floors, budgetFrames);
+  std::vector<double> shares;
+  for (const SourceUse& use : sources)
+    shares.push_back(use.capShare);
+  const int64_t sharedCap = FrameCap(estimates, floors, shares, budgetFrames);
 
   std::vector<ResampledWave> waves;
   waves.reserve(sources.size());
@@ -575,7 +735,7 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   static const PreEmphasis emphasis(kMaxEmphasisDb);
   for (size_t i = 0; i < sources.size(); ++i) {
     // Long waves are first resampled lower (down to half their rate), then cut.
-    const int64_t cap = std::max(sharedCap, floors[i]);
+    const int64_t cap = std::max(ShareOf(sharedCap, shares[i]), floors[i]);
     // Drums and rendered notes are cut instead (a rendered note then loops earlier).
     const bool rendered = !sources[i].layers.zones.empty();
     const double minShare = sources[i].drum || rendered ? 1.0 : kMinRateShare;
@@ -585,7 +745,8 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     const int64_t maxFrames = std::min<int64_t>(kMaxWaveFrames, cut ? cap : cap + 64);
     ResampledWave wave = sources[i].layers.zones.empty()
                              ? Resample(font, sources[i].source, sources[i].rate * share, maxFrames,
-                                        sources[i].pitchHz)
+                                        sources[i].pitchHz,
+                                        sources[i].drum ? OneShotCut::kFade : OneShotCut::kLoopTail)
                              : RenderNote(font, sources[i].layers, sources[i].renderKey,
                                           sources[i].rate * share, maxFrames);
     // The engine's interpolation takes back what the pre-emphasis adds: levels are set from
@@ -610,6 +771,18 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
     const RegionPlan& main = MainRegion(plan);
     ResampledWave& heard = heardWaves[main.source];
     MapEnvelope(EnvelopeOf(main.zone), LoopWaitSeconds(font, main, heard), envelopes[index]);
+    if (!plan.drum) {
+      // Other keys may play zones with other decays and releases: the rates follow the key as
+      // closely as the engine's key scaling allows.
+      std::vector<KeyEnvelope> keys;
+      for (int32_t key = kKeyScalingFit.first; key <= kKeyScalingFit.second; ++key) {
+        for (const RegionPlan& region : plan.regions) {
+          if (region.lo <= key && key <= region.hi) keys.push_back({key, EnvelopeOf(region.zone)});
+        }
+      }
+      FitRateKeyScaling(EnvelopeOf(main.zone), keys, envelopes[index]);
+      plans[index].tailDecay = CarryTailDecay(font, plan, sources, heardWaves, envelopes[index]);
+    }
     // A wave cut to fit the budget ends in a fade, not in its own decay: a key-off would
     // release its ringing from a flattened level, far faster.
     const bool cut = estimates[main.source] > static_cast<int64_t>(heard.frames.size()) + 1;
@@ -702,6 +875,10 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
       s.loopMode = wave.loops ? 1 : 0;
       s.start = 0;
       s.loopStart = static_cast<uint16_t>(wave.loopStart);
+      // A whole one-shot in an instrument whose envelope carries on cut waves' decays reaches
+      // its "loop" only at its silent end, so that decay never shortens it.
+      if (plan.tailDecay && !wave.loops)
+        s.loopStart = static_cast<uint16_t>(std::max<uint32_t>(wave.loopEnd, 3) - 3);
       s.loopEnd = static_cast<uint16_t>(wave.loopEnd);
       s.waveSlot = static_cast<uint16_t>(region.source + 1);
       record.regionSample[r] = static_cast<uint16_t>(nextSample);

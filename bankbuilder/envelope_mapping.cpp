@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -141,6 +142,44 @@ void MapEnvelope(const SfEnvelope& e, double loopWaitSeconds, ImageInstrument& r
   record.envRateKeyScale = {0, keyScale, keyScale, keyScale, 0, 0};
   // Sustained notes hold until key-off; notes that decay to silence release at once.
   record.envMode = sustainLevel > 0 ? 1 : 0;
+}
+
+void FitRateKeyScaling(const SfEnvelope& reference, const std::vector<KeyEnvelope>& keys,
+                       ImageInstrument& record) {
+  if (keys.empty()) return;
+  // Seconds of the decay at `key` (keynumToVolEnvDecay counts from key 60).
+  auto decayAt = [](const SfEnvelope& e, int32_t key) {
+    return e.decay * std::pow(2.0, e.keynumToDecay * (60 - key) / 1200.0);
+  };
+  auto octaves = [](double ratio) { return std::log2(std::clamp(ratio, 1.0 / 64, 64.0)); };
+  static constexpr std::array<int32_t, 4> kFactors = {0, 2, 4, 8};
+  auto best = [&](auto wanted) {
+    int8_t selector = 0;
+    double least = 1e300;
+    for (int8_t s = 0; s < 4; ++s) {
+      double error = 0;
+      for (const KeyEnvelope& k : keys) {
+        const std::optional<double> want = wanted(k);
+        if (!want) continue;
+        // The rate index moves by F x (key - 60) / 12 (truncated) and doubles every 8 steps.
+        const double engine = -((k.key - 60) * kFactors[static_cast<size_t>(s)] / 12) / 8.0;
+        error += (*want - engine) * (*want - engine);
+      }
+      if (error < least - 1e-9) {
+        least = error;
+        selector = s;
+      }
+    }
+    return selector;
+  };
+  const int8_t decay = best([&](const KeyEnvelope& k) -> std::optional<double> {
+    if (std::max(reference.sustainDb, k.envelope.sustainDb) < 1.0) return std::nullopt;
+    return octaves(decayAt(k.envelope, k.key) / reference.decay);
+  });
+  const int8_t release = best([&](const KeyEnvelope& k) -> std::optional<double> {
+    return octaves(k.envelope.release / reference.release);
+  });
+  record.envRateKeyScale = {0, decay, decay, decay, release, 0};
 }
 
 void MapLfo(const ResolvedZone& zone, ImageInstrument& record) {

@@ -31,6 +31,20 @@ SfEnvelope EnvelopeOf(const ResolvedZone& zone);
 // segment is made to last at least that long.
 void MapEnvelope(const SfEnvelope& envelope, double loopWaitSeconds, ImageInstrument& record);
 
+// The envelope a SoundFont plays at one key (its zone's, which may differ from key to key).
+struct KeyEnvelope {
+  int32_t key = 60;
+  SfEnvelope envelope;
+};
+
+// Sets the key scaling of the decay and release rates of `record` (mapped from `reference`,
+// the envelope of key 60) so the notes of `keys` decay and release as close as the engine
+// allows to their own envelopes: the selector whose time ratio to key 60 is nearest, in
+// octaves, over all of them. Decays count only where either envelope has one; with no keys
+// the scaling is left as it is.
+void FitRateKeyScaling(const SfEnvelope& reference, const std::vector<KeyEnvelope>& keys,
+                       ImageInstrument& record);
+
 // Fills vibratoDepth, lfoRate and tremoloDepth from the zone's vibrato and modulation LFOs.
 void MapLfo(const ResolvedZone& zone, ImageInstrument& record);
 

@@ -14,6 +14,8 @@ namespace {
 // Input frames of periodic signal kept on each side of the loop that the result uses, so the
 // resampling filter's support lies inside the periodic part.
 constexpr int64_t kLoopMargin = 512;
+// Length of the loop a cut one-shot ends in.
+constexpr double kTailLoopSeconds = 0.1;
 
 // Appends the source's frames [from, to), its stereo partner's mixed in.
 void AppendFrames(const SoundFont& font, const WaveSource& source, int64_t from, int64_t to,
@@ -108,6 +110,27 @@ void CutOneShot(std::vector<float>& wave, size_t frames) {
   }
 }
 
+// Cuts a one-shot wave to `frames` and loops its last stretch (about kTailLoopSeconds of whole
+// `cycle`s when the pitch is known), the loop's end crossfaded into the frames before its
+// start: the sound carries on at the level it has there and the envelope ends it. Returns the
+// loop start.
+size_t LoopTail(std::vector<float>& wave, size_t frames, double rate, double cycle) {
+  wave.resize(frames);
+  auto length = static_cast<size_t>(kTailLoopSeconds * rate);
+  if (cycle >= 2) {
+    length = static_cast<size_t>(
+        std::llround(std::max(1.0, std::round(static_cast<double>(length) / cycle)) * cycle));
+  }
+  length = std::clamp<size_t>(length, 2, frames / 4);
+  const size_t start = frames - length;
+  const size_t fade = std::min(length / 2, start);
+  for (size_t j = length - fade; j < length; ++j) {
+    const float w = static_cast<float>(j - (length - fade) + 1) / static_cast<float>(fade + 1);
+    wave[start + j] = (1 - w) * wave[start + j] + w * wave[start + j - length];
+  }
+  return start;
+}
+
 // Replaces a loop too long for the wave by its last `length` frames, the end of the new loop
 // crossfaded into the frames before its start so the jump back is seamless. Returns the new
 // loop start; the wave ends with the loop.
@@ -194,7 +217,7 @@ int64_t EstimateFrames(const SoundFont& font, const WaveSource& source, double r
 }
 
 ResampledWave Resample(const SoundFont& font, const WaveSource& source, double rate,
-                       int64_t maxFrames, double pitchHz) {
+                       int64_t maxFrames, double pitchHz, OneShotCut cut) {
   const double inRate = font.samples[source.sampleIndex].sampleRate;
   ResampledWave wave;
   if (!source.HasUsableLoop()) {
@@ -205,11 +228,18 @@ ResampledWave Resample(const SoundFont& font, const WaveSource& source, double r
     LowPass(input, source.filterHz, source.filterQ, inRate);
     wave.frames = RunSoxr(std::move(input), inRate, inRate * ratio,
                           static_cast<size_t>(std::min(fullFrames, maxFrames)));
-    if (fullFrames > maxFrames) CutOneShot(wave.frames, static_cast<size_t>(maxFrames));
     wave.rate = inRate * ratio;
     wave.loopStart = 0;
-    wave.loopEnd = static_cast<uint32_t>(wave.frames.size() - 1);
     wave.loops = false;
+    if (fullFrames > maxFrames && cut == OneShotCut::kLoopTail && maxFrames >= 8) {
+      wave.loopStart =
+          static_cast<uint32_t>(LoopTail(wave.frames, static_cast<size_t>(maxFrames), wave.rate,
+                                         pitchHz > 0 ? wave.rate / pitchHz : 0.0));
+      wave.loops = true;
+    } else if (fullFrames > maxFrames) {
+      CutOneShot(wave.frames, static_cast<size_t>(maxFrames));
+    }
+    wave.loopEnd = static_cast<uint32_t>(wave.frames.size() - 1);
     wave.peak = PeakOf(wave.frames);
     return wave;
   }

@@ -46,16 +46,20 @@ struct ResampledWave {
 // start get extra whole periods).
 int64_t EstimateFrames(const SoundFont& font, const WaveSource& source, double rate);
 
+// How a one-shot wave longer than its frames ends: faded out over its last fifth, or looping
+// its last 0.1 s (crossfaded) so it sounds on until the instrument's envelope ends it.
+enum class OneShotCut { kFade, kLoopTail };
+
 // Resamples the source to about `rate` frames per second. For a looped source the rate is
 // adjusted so the loop length becomes a whole number of frames; the loop is then periodic in
 // the result (the loop start may move by whole periods away from the start so the resampling
 // filter sees the periodic signal on both sides). A result longer than `maxFrames` is cut:
-// a one-shot wave fades out over its last part; a looped wave keeps its loop whole and moves
-// it forward, crossfading the start of the sound into it.
+// a one-shot wave as `cut` says; a looped wave keeps its loop whole and moves it forward,
+// crossfading the start of the sound into it.
 // `pitchHz` is the sample's fundamental at its own rate (0 if unknown): a loop that has to be
-// shortened keeps a whole number of its cycles.
+// shortened, or a cut one-shot's tail loop, keeps a whole number of its cycles.
 ResampledWave Resample(const SoundFont& font, const WaveSource& source, double rate,
-                       int64_t maxFrames, double pitchHz = 0);
+                       int64_t maxFrames, double pitchHz = 0, OneShotCut cut = OneShotCut::kFade);
 
 // Triangular dither of +-1 step from a fixed-seed xorshift generator, so the same input always
 // gives the same bytes.

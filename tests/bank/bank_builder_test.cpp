@@ -180,6 +180,33 @@ TEST(BankBuilder, StereoPairsAndLayersOfOtherSamplesAreMixedIntoOneWave) {
   }
 }
 
+// A rendered note keeps its layers' timing at every key: a fifth that fades by 48 dB per
+// second under a steady main layer has fallen 12..17 dB at 0.25..0.35 s at the keys the note
+// is rendered for and the keys between them (rendered once at 60, it fell four times faster
+// two octaves up and four times slower two octaves down).
+TEST(BankBuilder, RenderedNotesKeepTheirTimingAcrossTheKeyboard) {
+  std::vector<TestSample> samples = {{"sine", Sine(3000, 100, 10000), 1000, 2600, 44100, 69}};
+  std::vector<TestPreset> presets(1);
+  presets[0].zones = {TestZone{{{kGenSampleModes, 1}}, 0}, TestZone{{{kGenSampleModes, 1},
+                                                                     {kGenCoarseTune, 7},
+                                                                     {kGenDecayVolEnv, 1200},
+                                                                     {kGenSustainVolEnv, 1000}},
+                                                                    0}};
+  BuildSummary summary;
+  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, presets);
+  const std::vector<uint8_t> bytes =
+      BuildBank(ParseSoundFont(fontBytes), kDefaultBankBudget, summary);
+  for (const int32_t key : {36, 45, 60, 84}) {
+    const std::vector<int32_t> note = testing::PlayNote(bytes, 0, 0, key, 40);
+    const double hertz = 441.0 * std::pow(2.0, (key - 69) / 12.0);
+    const double main = ToneAmplitude(note, 5512, 2205, hertz);
+    ASSERT_GT(main, 100) << key;
+    const double fifth = ToneAmplitude(note, 5512, 2205, hertz * std::pow(2.0, 7 / 12.0)) / main;
+    EXPECT_GT(fifth, 0.1) << key;
+    EXPECT_LT(fifth, 0.35) << key;
+  }
+}
+
 // Drums are cut, not resampled: over a tight budget a long cymbal keeps 32768 frames while a
 // long melodic one-shot gives way.
 TEST(BankBuilder, DrumsKeepTheirFloorWhenTheBudgetIsTight) {
@@ -208,6 +235,44 @@ TEST(BankBuilder, DrumsKeepTheirFloorWhenTheBudgetIsTight) {
   EXPECT_LE(small.size(), tight);
   EXPECT_GE(waveFrames(small, drum), 32768u);
   EXPECT_LT(waveFrames(small, 0), 12500u);
+  // The cut melodic one-shot loops its last stretch and sounds on; the cut cymbal fades out.
+  const BankImage image = ParseBankImage(small);
+  EXPECT_EQ(image.samples[image.instruments[0].regionSample[0]].loopMode, 1);
+  EXPECT_EQ(image.samples[image.instruments[drum].regionSample[0]].loopMode, 0);
+  const std::vector<int32_t> late = testing::PlayNote(small, 0, 0, 69, 200);
+  EXPECT_GT(testing::RmsOf(late, late.size() - 2205, 2205), 100.0);
+}
+
+// A decaying one-shot (40 dB per second at its root key) cut for the budget to a looping tail:
+// the envelope carries the decay on from the cut, faster by the octave as the sample plays
+// faster. Between 0.55 s and 1.05 s of its root key's note (half that an octave up) it falls
+// about 20 dB.
+TEST(BankBuilder, CutOneShotsDecayOnThroughTheEnvelope) {
+  std::vector<int16_t> frames = Sine(3 * 22050, 50, 20000);
+  for (size_t i = 0; i < frames.size(); ++i)
+    frames[i] = static_cast<int16_t>(frames[i] * std::pow(10.0, -2.0 * i / 22050.0));
+  std::vector<TestSample> samples = {{"decaying", frames, 0, 0, 22050, 69}};
+  std::vector<TestPreset> presets(1);
+  presets[0].zones = {TestZone{{}, 0}};
+  const std::vector<uint8_t> fontBytes = testing::WriteSoundFont(samples, presets);
+  const SoundFont font = ParseSoundFont(fontBytes);
+  BuildSummary summary;
+  const std::vector<uint8_t> full = BuildBank(font, kDefaultBankBudget, summary);
+  const BankImage image = ParseBankImage(full);
+  const size_t waveFrames =
+      image.waves[image.samples[image.instruments[0].regionSample[0]].waveSlot].size();
+  const std::vector<uint8_t> small = BuildBank(font, full.size() - waveFrames + 8000, summary);
+  for (const int32_t key : {69, 81}) {
+    const double scale = std::pow(2.0, (69 - key) / 12.0);
+    const std::vector<int32_t> note = testing::PlayNote(small, 0, 0, key, 200);
+    auto rmsAt = [&](double seconds) {
+      return testing::RmsOf(note, static_cast<size_t>(seconds * scale * 22050), 1102);
+    };
+    ASSERT_GT(rmsAt(1.05), 5.0) << key;
+    const double fall = 20 * std::log10(rmsAt(0.55) / rmsAt(1.05));
+    EXPECT_GT(fall, 10.0) << key;
+    EXPECT_LT(fall, 30.0) << key;
+  }
 }
 
 TEST(BankBuilder, SameSoundFontGivesTheSameBytesAndBudgetsAreKept) {

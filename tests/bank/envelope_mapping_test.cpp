@@ -109,6 +109,48 @@ TEST(EnvelopeMapping, ReleasesFitFromTheLevelOfANoteHeldASecond) {
   }
 }
 
+// The decay and release rates follow the key as the zones of other keys want, by the selector
+// nearest over the keys given (factor 8: four times faster two octaves up).
+TEST(EnvelopeMapping, RateKeyScalingFollowsTheZonesOfOtherKeys) {
+  SfEnvelope reference;
+  reference.decay = 2.0;
+  reference.sustainDb = 40.0;
+  reference.release = 1.0;
+  auto scaled = [&](double decay, double release, int32_t keynum = 0, double sustainDb = 40.0) {
+    SfEnvelope e = reference;
+    e.decay *= decay;
+    e.release *= release;
+    e.keynumToDecay = keynum;
+    e.sustainDb = sustainDb;
+    return e;
+  };
+  struct Case {
+    std::vector<KeyEnvelope> keys;
+    int8_t decay, release;
+  };
+  const Case cases[] = {
+      {{{36, reference}, {84, reference}}, 0, 0},
+      {{{36, scaled(4, 4)}, {60, reference}, {84, scaled(0.25, 0.25)}}, 3, 3},
+      {{{36, scaled(2, 1)}, {84, scaled(0.5, 0.25)}}, 2, 2},
+      {{{36, scaled(1, 1.4)}, {84, scaled(1, 0.7)}}, 0, 1},
+      // keynumToVolEnvDecay of 50 timecents per key: 24 keys make an octave.
+      {{{36, scaled(1, 1, 50)}, {84, scaled(1, 1, 50)}}, 2, 0},
+      // Slower releases up the keyboard cannot be had: no scaling.
+      {{{36, scaled(1, 0.25)}, {84, scaled(1, 4)}}, 0, 0},
+      // Without any decay the decay's scaling does not matter.
+      {{{36, scaled(4, 1, 0, 0.0)}, {84, scaled(0.25, 1, 0, 0.0)}}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SfEnvelope main = reference;
+    if (c.keys.front().envelope.sustainDb == 0) main.sustainDb = 0;
+    ImageInstrument record;
+    FitRateKeyScaling(main, c.keys, record);
+    EXPECT_EQ(record.envRateKeyScale,
+              (std::array<int8_t, 6>{0, c.decay, c.decay, c.decay, c.release, 0}))
+        << &c - cases;
+  }
+}
+
 TEST(EnvelopeMapping, EngineEnvelopeModelRunsTheStages) {
   ImageInstrument record;
   record.envRate = {127, 127, 127, 127, 100, 127};
