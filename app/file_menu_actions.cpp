@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCompleter>
 #include <QFileDialog>
+#include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLineEdit>
 
@@ -20,11 +21,28 @@ QAction* AddAction(QMenu& menu, const char* objectName, const QString& text) {
   return action;
 }
 
+// The dialog's completion lists (of its name field) outlive a dialog closed while one showed:
+// as the application's open popup, one would take the next key or click in the form.
+void HideCompletions(const QFileDialog& dialog) {
+  for (const QLineEdit* field : dialog.findChildren<QLineEdit*>()) {
+    if (field->completer() != nullptr) field->completer()->popup()->hide();
+  }
+}
+
+// Empties what the last use left: typed names and selected entries, which would otherwise be
+// taken together with a newly typed name.
+void ClearChoice(const QFileDialog& dialog) {
+  for (QLineEdit* field : dialog.findChildren<QLineEdit*>())
+    field->clear();
+  for (const QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel() != nullptr) view->selectionModel()->clearSelection();
+  }
+}
+
 // Asks for an existing file through one dialog per kind, made at its first use and kept by the
 // form. A new dialog each time (as the static getOpenFileName makes) left the process about
 // 19 KB larger after every opening, for good. The kept dialog opens where the last file was
-// chosen, with its name field emptied as a new one has it, so that typing starts a new name.
-// Empty when the user cancels.
+// chosen, with nothing typed or selected, as a new one. Empty when the user cancels.
 QString AskForFile(TForm1& form, const char* dialogName, const QString& title,
                    const QString& filter) {
   const QString name = QString::fromUtf8(dialogName);
@@ -35,15 +53,9 @@ QString AskForFile(TForm1& form, const char* dialogName, const QString& title,
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
   }
-  auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-  if (nameField != nullptr) nameField->clear();
+  ClearChoice(*dialog);
   const int answer = dialog->exec();
-  // The name field's completion list outlives a dialog closed by Return while it showed: as
-  // the application's open popup it would take the next key or click. A new dialog each time
-  // took it down with itself; the kept one hides it.
-  if (nameField != nullptr && nameField->completer() != nullptr) {
-    nameField->completer()->popup()->hide();
-  }
+  HideCompletions(*dialog);
   if (answer != QDialog::Accepted) return {};
   const QStringList chosen = dialog->selectedFiles();
   return chosen.isEmpty() ? QString() : chosen.front();
