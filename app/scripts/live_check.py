@@ -9,7 +9,8 @@ at time t maps to a frame of the recording.
   live_check.py clicks N OUT.json       N mouse clicks: click-to-sound latency
   live_check.py soak SECONDS OUT.json   random clicks, letter keys, program changes, a song
                                         (VELMO_ACTIONS=click,letters,program,song,stop,cancel:
-                                        only those kinds; cancel: File > Open, then Escape)
+                                        only those kinds; cancel: File > Open, then Escape;
+                                        VELMO_TIMES=1 prints each action's duration)
   live_check.py song FILE.mid OUT.raw   plays a song from File > Open and keeps the recording
   live_check.py underruns LOG MARK STALLS   the server's underruns of the window's stream, and
                                         how many came with a stall of the whole machine
