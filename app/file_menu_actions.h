@@ -12,6 +12,9 @@ class TForm1;
 inline constexpr const char* kOpenSongActionName = "OpenSongAction";
 inline constexpr const char* kOpenBankActionName = "OpenBankAction";
 inline constexpr const char* kBuiltinBankActionName = "BuiltinBankAction";
+// Object names of the file dialogs the entries keep (children of the form).
+inline constexpr const char* kOpenSongDialogName = "OpenSongDialog";
+inline constexpr const char* kOpenBankDialogName = "OpenBankDialog";
 
 // Adds the entries to `menu`; they act on `form`.
 void AddPlayerFileActions(QMenu& menu, TForm1& form);

@@ -7,6 +7,7 @@
 # BUSY_SECONDS=N keeps two busy loops (nice 0) running for the last N seconds of the check
 # (SOAK_SECONDS: the check's length).
 # KEEP=DIR keeps the server log there.
+# START_SECONDS=N waits N seconds (default 3) for the window's stream, e.g. under a profiler.
 set -euo pipefail
 velmo="$1"
 shift
@@ -39,7 +40,7 @@ for _ in $(seq 50); do pactl info > /dev/null 2>&1 && break; sleep 0.1; done
 velmo_pid=$!
 pids+=("$velmo_pid")
 export VELMO_PID="$velmo_pid"
-sleep 3
+sleep "${START_SECONDS:-3}"
 # The server logs this client's connection: its time in the log against the clock here.
 python3 -c 'import time; print("%.3f" % time.monotonic())' >> "$work/pulse.start"
 pactl list sink-inputs | grep -E "Buffer Latency|Sink Latency" | sed 's/^\s*/stream: /'

@@ -8,6 +8,9 @@ at time t maps to a frame of the recording.
 
   live_check.py clicks N OUT.json       N mouse clicks: click-to-sound latency
   live_check.py soak SECONDS OUT.json   random clicks, letter keys, program changes, a song
+                                        (VELMO_ACTIONS=click,letters,program,song,stop,cancel:
+                                        only those kinds; cancel: File > Open, then Escape;
+                                        VELMO_TIMES=1 prints each action's duration)
   live_check.py song FILE.mid OUT.raw   plays a song from File > Open and keeps the recording
   live_check.py underruns LOG MARK STALLS   the server's underruns of the window's stream, and
                                         how many came with a stall of the whole machine
@@ -175,14 +178,21 @@ def open_song(inp, path):
     inp.key(ctrl, True), inp.key(o, True), inp.key(o, False), inp.key(ctrl, False)
     for _ in range(100):  # the file dialog opens with the name field focused
         time.sleep(0.1)
-        if subprocess.run(["xdotool", "search", "--name", "^Open MIDI File"],
+        if subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Open MIDI File"],
                           capture_output=True).returncode == 0:
             break
     time.sleep(0.3)
     subprocess.run(["xdotool", "type", "--delay", "5", path], check=True)
     subprocess.run(["xdotool", "key", "Return"], check=True)
     time.sleep(0.5)
+    # The dialog closes only on a file it accepted; one left open is closed and counted.
+    still_open = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Open MIDI File"],
+                                capture_output=True).returncode == 0
+    if still_open:
+        subprocess.run(["xdotool", "key", "Escape"], check=True)
+        time.sleep(0.3)
     focus_window()
+    return not still_open
 
 
 def song(path, out):
@@ -204,12 +214,37 @@ def song(path, out):
     print(json.dumps({"frames": len(s), "zero_gaps": zero_gaps(s), "load": loadavg()}))
 
 
-def soak(seconds, out, pid, song_path):
+def cancel_song_dialog(inp):
+    """Opens File > Open and closes it with Escape: the dialog's cost without a song load."""
+    focus_window()
+    ctrl, o = inp.keycode("Control_L"), inp.keycode("o")
+    inp.key(ctrl, True), inp.key(o, True), inp.key(o, False), inp.key(ctrl, False)
+    for _ in range(100):
+        time.sleep(0.1)
+        if subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Open MIDI File"],
+                          capture_output=True).returncode == 0:
+            break
+    time.sleep(0.3)
+    subprocess.run(["xdotool", "key", "Escape"], check=True)
+    time.sleep(0.5)
+    focus_window()
+
+
+# Each action kind's share of a random draw, in the order they are tried.
+ACTION_SHARES = [("click", 0.45), ("letters", 0.35), ("program", 0.13), ("song", 0.04),
+                 ("stop", 0.03)]
+
+
+def soak(seconds, out, pid, song_path, kinds=None):
     rec, inp = Recorder(), Input()
     rng = random.Random(11)
     time.sleep(2)
     start = time.monotonic()
-    rss, actions = [], {"click": 0, "letters": 0, "program": 0, "song": 0, "stop": 0}
+    shares = [(k, w) for k, w in ACTION_SHARES if kinds is None or k in kinds]
+    if kinds and "cancel" in kinds:
+        shares.append(("cancel", 0.04))
+    total = sum(w for _, w in shares)
+    rss, actions, times = [], {k: 0 for k, _ in shares}, []
     next_rss = start
     codes = [inp.keycode(KEYSYMS.get(c, c)) for c in LETTERS]
     focus_window()
@@ -217,14 +252,20 @@ def soak(seconds, out, pid, song_path):
         if time.monotonic() >= next_rss:
             rss.append([round(time.monotonic() - start, 1), rss_kb(pid), loadavg()[0]])
             next_rss += 10
-        r = rng.random()
-        if r < 0.45:
+        began = time.monotonic()
+        r, kind = rng.random() * total, shares[-1][0]
+        for k, w in shares:
+            if r < w:
+                kind = k
+                break
+            r -= w
+        if kind == "click":
             inp.move(white_key_x(rng.randrange(5, 60)), KEY_Y)
             inp.button(True)
             time.sleep(rng.uniform(0.05, 0.6))
             inp.button(False)
             actions["click"] += 1
-        elif r < 0.8:
+        elif kind == "letters":
             held = rng.sample(codes, rng.randint(1, 3))
             for c in held:
                 inp.key(c, True)
@@ -232,7 +273,7 @@ def soak(seconds, out, pid, song_path):
             for c in held:
                 inp.key(c, False)
             actions["letters"] += 1
-        elif r < 0.93:
+        elif kind == "program":
             inp.move(180, 39)  # the program list: open it, step, choose
             inp.button(True), inp.button(False)
             time.sleep(0.3)
@@ -242,18 +283,26 @@ def soak(seconds, out, pid, song_path):
             ret = inp.keycode("Return")
             inp.key(ret, True), inp.key(ret, False)
             actions["program"] += 1
-        elif r < 0.97 and song_path:
-            open_song(inp, song_path)
-            actions["song"] += 1
+        elif kind == "song":
+            if song_path:
+                opened = open_song(inp, song_path)
+                actions["song"] += 1
+                actions["song_refused"] = actions.get("song_refused", 0) + (not opened)
+        elif kind == "cancel":
+            cancel_song_dialog(inp)
+            actions["cancel"] += 1
         else:
             inp.move(462, 38)  # the player's Stop button
             inp.button(True), inp.button(False)
             actions["stop"] += 1
+        times.append([kind, round(time.monotonic() - began, 2)])
         time.sleep(rng.uniform(0.05, 0.4))
     inp.move(462, 38)
     inp.button(True), inp.button(False)
     time.sleep(5)
     rss.append([round(time.monotonic() - start, 1), rss_kb(pid), loadavg()[0]])
+    if os.environ.get("VELMO_TIMES"):
+        print("action times:", json.dumps(times))
     rec.stop()
     s = rec.samples()
     tail = int(np.abs(s[-3 * RATE :].astype(np.int32)).max())
@@ -293,5 +342,6 @@ if __name__ == "__main__":
     elif mode == "underruns":
         underruns(*sys.argv[2:5])
     elif mode == "soak":
+        kinds = os.environ.get("VELMO_ACTIONS")
         soak(float(sys.argv[2]), sys.argv[3], int(os.environ["VELMO_PID"]),
-             os.environ.get("VELMO_SONG", ""))
+             os.environ.get("VELMO_SONG", ""), kinds.split(",") if kinds else None)

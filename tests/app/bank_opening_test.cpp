@@ -2,14 +2,21 @@
 // one entry brings the built-in bank back, and a file that fails leaves the loaded bank playing.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QCompleter>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/file_menu_actions.h"
+#include "app/player_bar.h"
 #include "app_test_support.h"
 #include "assets/builtin_bank.h"
 #include "tests/bank/soundfont_builder.h"
@@ -165,6 +172,41 @@ TEST_F(BankOpening, DroppedMidiFilesPlayAndBrokenOnesAreReported) {
   EXPECT_TRUE(shown[0].text.contains(QStringLiteral("broken.mid")));
   EXPECT_EQ(form().Player().State(), PlayerState::kPlaying);
   EXPECT_EQ(form().Player().LengthBlocks(), length);
+  form().Player().Stop();
+}
+
+// File > Open keeps one dialog: every showing starts with an empty name field, a name typed
+// there opens that song, and no completion list is left open to take the next key.
+TEST_F(BankOpening, OpenMidiFileReusesOneDialogAndLeavesNoPopupOpen) {
+  using namespace midi::testing;
+  QAction* openSong = form().FileMenu->findChild<QAction*>(QString::fromUtf8(kOpenSongActionName));
+  ASSERT_NE(openSong, nullptr);
+  for (const int64_t ticks : {1000, 3000}) {
+    const QString path = Write(
+        QStringLiteral("song%1.mid").arg(ticks),
+        MidiFile(0, 96,
+                 {Track({Event(0, {0x90, 60, 100}), EndOfTrack(static_cast<uint32_t>(ticks))})}));
+    QString shownName = QStringLiteral("(not shown)");
+    QTimer::singleShot(0, [&] {
+      ASSERT_TRUE(WaitUntil([] { return QApplication::activeModalWidget() != nullptr; }));
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      ASSERT_NE(nameField, nullptr);
+      shownName = nameField->text();
+      nameField->insert(path);
+      nameField->completer()->popup()->show();  // as while typing
+      // Only the typed name is chosen (anything else would also fail the dialog's own check).
+      EXPECT_EQ(dialog->selectedFiles(), QStringList{path}) << ticks;
+      if (dialog->selectedFiles() != QStringList{path}) return dialog->reject();
+      static_cast<QDialog*>(dialog)->accept();  // as the Open button does
+    });
+    openSong->trigger();
+    EXPECT_EQ(shownName, QString()) << ticks;
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << ticks;
+    EXPECT_TRUE(form().PlayerBar->SongLabel->text().contains(QFileInfo(path).fileName())) << ticks;
+  }
+  EXPECT_EQ(form().findChildren<QFileDialog*>().size(), 1);
   form().Player().Stop();
 }
 
