@@ -721,11 +721,11 @@ std::vector<uint8_t> BuildBank(const SoundFont& font, size_t maxBytes, BuildSumm
   // Drums are cut rather than resampled, and cymbals ring long: they keep at least
   // kDrumFloorFrames when the budget allows.
   std::vector<int64_t> floors;
-  for (const SourceUse& use : sources)
-    floors.push_back(use.drum ? kDrumFloorFrames : 0);
   std::vector<double> shares;
-  for (const SourceUse& use : sources)
+  for (const SourceUse& use : sources) {
+    floors.push_back(use.drum ? kDrumFloorFrames : 0);
     shares.push_back(use.capShare);
+  }
   const int64_t sharedCap = FrameCap(estimates, floors, shares, budgetFrames);
 
   std::vector<ResampledWave> waves;
